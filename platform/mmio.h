@@ -1,0 +1,75 @@
+#pragma once
+// A stand-in for the platform's buffered multimedia file I/O (the RIFF file services),
+// with the platform's names, records, flags and error codes. Files are reached
+// through POSIX calls with 64-bit positions; the caller sees the platform's interface.
+
+#include <cstdint>
+#include <cstdio>  // SEEK_SET, SEEK_CUR, SEEK_END
+
+#include "platform/win_types.h"
+
+struct MmioFile;
+using HMMIO = MmioFile*;
+
+struct MMCKINFO {
+    FOURCC ckid;
+    DWORD cksize;
+    FOURCC fccType;
+    DWORD dwDataOffset;
+    DWORD dwFlags;
+};
+
+struct MMIOINFO {
+    DWORD dwFlags;
+    FOURCC fccIOProc;
+    UINT wErrorRet;
+    LONG cchBuffer;
+    HPSTR pchBuffer;
+    HPSTR pchNext;
+    HPSTR pchEndRead;
+    HPSTR pchEndWrite;
+    LONG lBufOffset;
+    LONG lDiskOffset;
+    HMMIO hmmio;
+};
+
+inline constexpr DWORD MMIO_READ = 0x00000000;
+inline constexpr DWORD MMIO_WRITE = 0x00000001;
+inline constexpr DWORD MMIO_READWRITE = 0x00000002;
+inline constexpr UINT MMIO_FINDCHUNK = 0x0010;
+inline constexpr UINT MMIO_CREATERIFF = 0x0020;
+inline constexpr DWORD MMIO_CREATE = 0x00001000;
+inline constexpr DWORD MMIO_ALLOCBUF = 0x00010000;
+inline constexpr DWORD MMIO_DIRTY = 0x10000000;
+
+inline constexpr MMRESULT MMIOERR_FILENOTFOUND = 257;
+inline constexpr MMRESULT MMIOERR_OUTOFMEMORY = 258;
+inline constexpr MMRESULT MMIOERR_CANNOTOPEN = 259;
+inline constexpr MMRESULT MMIOERR_CANNOTREAD = 261;
+inline constexpr MMRESULT MMIOERR_CANNOTWRITE = 262;
+inline constexpr MMRESULT MMIOERR_CANNOTSEEK = 263;
+inline constexpr MMRESULT MMIOERR_CANNOTEXPAND = 264;
+inline constexpr MMRESULT MMIOERR_CHUNKNOTFOUND = 265;
+
+// Opens a file. MMIO_READ opens an existing regular file; MMIO_CREATE | MMIO_READWRITE
+// creates it or empties an existing one. Null on failure.
+HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags);
+// Writes out the buffer, closes the file and releases the handle, also when the write
+// fails; the result is the first write failure the handle met, if any.
+MMRESULT mmioClose(HMMIO handle, UINT flags);
+// Transfer at the current position; the count moved, or -1 on error.
+LONG mmioRead(HMMIO handle, HPSTR buffer, LONG count);
+LONG mmioWrite(HMMIO handle, const char* buffer, LONG count);
+// The new position, or -1 when it cannot be set (or does not fit a LONG).
+LONG mmioSeek(HMMIO handle, LONG offset, int origin);
+MMRESULT mmioGetInfo(HMMIO handle, MMIOINFO* info, UINT flags);
+MMRESULT mmioSetInfo(HMMIO handle, const MMIOINFO* info, UINT flags);
+MMRESULT mmioAdvance(HMMIO handle, MMIOINFO* info, UINT flags);
+MMRESULT mmioDescend(HMMIO handle, MMCKINFO* chunk, const MMCKINFO* parent, UINT flags);
+MMRESULT mmioAscend(HMMIO handle, MMCKINFO* chunk, UINT flags);
+MMRESULT mmioCreateChunk(HMMIO handle, MMCKINFO* chunk, UINT flags);
+
+// Not a platform call: the length of the file behind the handle, buffered bytes included.
+// The platform would answer with a seek to the end, whose LONG result cannot hold the
+// length of a RIFF file above 2 GiB; ours is 64 bits wide.
+MMRESULT mmioGetFileSize(HMMIO handle, std::uint64_t* size);

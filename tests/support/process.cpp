@@ -1,0 +1,112 @@
+#include "tests/support/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <stdexcept>
+
+namespace testsupport {
+namespace {
+
+void drainBoth(int outFd, int errFd, std::string& out, std::string& err)
+{
+    std::array<pollfd, 2> fds{{{outFd, POLLIN, 0}, {errFd, POLLIN, 0}}};
+    int open = 2;
+    std::array<char, 65536> buffer{};
+    while (open > 0) {
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::runtime_error("poll failed");
+        }
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            ssize_t got = read(fds[i].fd, buffer.data(), buffer.size());
+            if (got > 0) {
+                (i == 0 ? out : err).append(buffer.data(), static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProcessOptions& options)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::vector<std::string> argumentCopies;
+    argumentCopies.push_back(program);
+    argumentCopies.insert(argumentCopies.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : argumentCopies) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls from here to exec.
+        int devNull = open("/dev/null", O_RDONLY);
+        dup2(devNull, STDIN_FILENO);
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
+            _exit(127);
+        }
+        if (options.fileSizeLimit) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    ProcessResult result;
+    drainBoth(outPipe[0], errPipe[0], result.standardOutput, result.standardError);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        result.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+ProcessResult runPcmwrap(const std::vector<std::string>& arguments, const ProcessOptions& options)
+{
+    return runProcess(PCMWRAP_PROGRAM, arguments, options);
+}
+
+ProcessResult runPython(const std::string& script, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> all{"-c", script};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return runProcess(PCMWRAP_PYTHON, all);
+}
+
+}  // namespace testsupport

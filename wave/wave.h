@@ -1,0 +1,70 @@
+#pragma once
+// The RIFF WAVE file layer: plain functions over the RIFF file I/O that create, fill,
+// finish, open and read WAVE files, copy side chunks, load and save whole files, and
+// keep one module-level output file. They print nothing and throw nothing: every one
+// returns 0 for success, one of the WAV_ERR_ codes below, or an error code of the
+// RIFF file I/O (platform/mmio.h) passed through unchanged. The caller owns every
+// record that describes an open file and passes it to each call.
+
+#include <cstdint>
+
+#include "platform/global_memory.h"
+#include "platform/mmio.h"
+#include "platform/wave_format.h"
+#include "platform/win_types.h"
+
+inline constexpr int32_t WAV_ERR_NO_MEMORY = 0xE000;
+inline constexpr int32_t WAV_ERR_OPEN_FAILED = 0xE100;
+inline constexpr int32_t WAV_ERR_BAD_FORMAT = 0xE101;
+inline constexpr int32_t WAV_ERR_READ_FAILED = 0xE102;
+inline constexpr int32_t WAV_ERR_TRUNCATED = 0xE103;
+inline constexpr int32_t WAV_ERR_WRITE_FAILED = 0xE104;
+
+// ---- Writing, in one forward pass: wav_create, wav_begin_data, wav_write..., wav_finish.
+
+// Creates (or empties) the file and writes the RIFF header, the fmt chunk (16 bytes of
+// the format for PCM, else the 18-byte record and its cbSize extra bytes, which must
+// follow it in memory) and a fact chunk holding 0xFFFFFFFF. On failure after the
+// open, the file stays open in *handle.
+int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk, MMCKINFO* riff);
+// Starts the data chunk and takes over the file's I/O buffer into *io.
+int32_t wav_begin_data(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io);
+// Appends count bytes through the taken-over buffer; *written says how many were placed.
+int32_t wav_write(HMMIO handle, DWORD count, const BYTE* bytes, MMCKINFO* chunk, DWORD* written, MMIOINFO* io);
+// Settles the data and RIFF sizes, stores sampleCount in the fact chunk and closes the
+// file, setting *handle to null. Does nothing for a null *handle. A write that never
+// reached the disk (found when the file is closed) is reported, not hidden.
+int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount);
+
+// ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
+
+// Opens a RIFF WAVE file and reads its fmt chunk into a format block of 18 + cbSize
+// bytes that the caller owns (release with wav_close_read or GlobalFree). On failure
+// both *handle and *format are 0.
+int32_t wav_open(const char* fileName, HMMIO* handle, WAVEFORMATEX** format, MMCKINFO* riff);
+// Finds the data chunk and stands at its first byte; data->cksize is its size.
+int32_t wav_begin_read(HMMIO* handle, MMCKINFO* data, MMCKINFO* riff);
+// Copies up to wanted bytes of the data chunk; data->cksize counts what remains.
+// Returns 1 when the file's buffer state cannot be taken over.
+int32_t wav_read(HMMIO handle, DWORD wanted, BYTE* dest, MMCKINFO* data, DWORD* delivered);
+// Releases the format block and closes the file; both become 0. Always 0.
+int32_t wav_close_read(HMMIO* handle, WAVEFORMATEX** format);
+
+// ---- Chunk copying and whole-file load and save.
+
+// Copies every top-level DISP and plst chunk of an opened source to dest, in source
+// order, and leaves the source at its first inner chunk.
+int32_t wav_copy_extra_chunks(HMMIO* source, MMCKINFO* cursor, MMCKINFO* riff, HMMIO* dest);
+// Copies one entered chunk, header and data, to dest: 1 copied, 0 not copied.
+int32_t wav_copy_chunk(HMMIO source, HMMIO dest, MMCKINFO* chunk);
+// Reads a whole file into a format block and a data block, both the caller's to GlobalFree.
+int32_t wav_load(const char* fileName, DWORD* size, WAVEFORMATEX** format, BYTE** data);
+// Writes a whole file from a format record and byteCount data bytes.
+int32_t wav_save(const char* fileName, DWORD byteCount, DWORD sampleCount, const WAVEFORMATEX* format,
+                 const BYTE* data);
+
+// ---- One module-level PCM output file, for one thread.
+
+int32_t out_file_open(const char* fileName, int32_t rate, int16_t bits, int16_t channels);
+int32_t out_file_write(const BYTE* bytes, DWORD count);
+int32_t out_file_close();
