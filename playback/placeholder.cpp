@@ -1,0 +1,1 @@
+// Placeholder so the folder library is never empty; removed when the folder gets code.
