@@ -1,0 +1,305 @@
+// Files written by wav_create, wav_begin_data, wav_write and wav_finish, checked byte
+// for byte against layouts built here, and read back by Python's wave module.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "platform/little_endian.h"
+#include "platform/mmio_testing.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
+#include "wave/wave.h"
+
+using namespace testsupport;
+
+namespace {
+
+WAVEFORMATEX pcmFormat(WORD channels, DWORD rate, WORD bits)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = rate;
+    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    format.wBitsPerSample = bits;
+    format.cbSize = 0;
+    return format;
+}
+
+// The whole expected file of a PCM format carrying the given sample bytes.
+Bytes expectedPcmFile(const WAVEFORMATEX& format, const Bytes& data, DWORD sampleCount)
+{
+    Bytes fmt;
+    appendLittleEndian16(fmt, format.wFormatTag);
+    appendLittleEndian16(fmt, format.nChannels);
+    appendLittleEndian32(fmt, format.nSamplesPerSec);
+    appendLittleEndian32(fmt, format.nAvgBytesPerSec);
+    appendLittleEndian16(fmt, format.nBlockAlign);
+    appendLittleEndian16(fmt, format.wBitsPerSample);
+    Bytes fact;
+    appendLittleEndian32(fact, sampleCount);
+    Bytes form;
+    appendText(form, "WAVE");
+    appendChunk(form, "fmt ", fmt);
+    appendChunk(form, "fact", fact);
+    appendChunk(form, "data", data);
+    Bytes file;
+    appendChunk(file, "RIFF", form);
+    return file;
+}
+
+// One file written through the four calls, the data split into the given pieces.
+struct WrittenFile {
+    HMMIO handle = nullptr;
+    MMCKINFO chunk{};
+    MMCKINFO riff{};
+    MMIOINFO io{};
+};
+
+int32_t writeWholeFile(const std::string& name, const WAVEFORMATEX* format, const Bytes& data,
+                       const std::vector<std::size_t>& pieces, DWORD sampleCount)
+{
+    WrittenFile file;
+    int32_t result = wav_create(name.c_str(), &file.handle, format, &file.chunk, &file.riff);
+    if (result != 0) {
+        return result;
+    }
+    result = wav_begin_data(&file.handle, &file.chunk, &file.io);
+    if (result != 0) {
+        return result;
+    }
+    std::size_t offset = 0;
+    for (std::size_t piece : pieces) {
+        DWORD written = 0;
+        result = wav_write(file.handle, static_cast<DWORD>(piece), data.data() + offset, &file.chunk, &written,
+                           &file.io);
+        EXPECT_EQ(written, result == 0 ? piece : written);
+        if (result != 0) {
+            wav_finish(&file.handle, &file.chunk, &file.riff, &file.io, sampleCount);
+            return result;
+        }
+        offset += piece;
+    }
+    return wav_finish(&file.handle, &file.chunk, &file.riff, &file.io, sampleCount);
+}
+
+class WaveWriting : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string name = dir.file("out.wav");
+};
+
+}  // namespace
+
+TEST_F(WaveWriting, SmallPcmFilesHaveTheExactLayoutWithPadOnlyForOddData)
+{
+    const WAVEFORMATEX format = pcmFormat(1, 44100, 24);
+    struct Case {
+        Bytes data;
+        std::size_t length;
+    };
+    for (const Case& c : {Case{{}, 56}, Case{{1, 2, 3}, 60}, Case{{1, 2, 3, 4}, 60}}) {
+        ASSERT_EQ(writeWholeFile(name, &format, c.data, {c.data.size()}, 7), 0);
+        const Bytes file = readFile(name);
+        ASSERT_EQ(file.size(), c.length);
+        EXPECT_EQ(file, expectedPcmFile(format, c.data, 7));
+        EXPECT_EQ(littleEndian32At(file, 4), file.size() - 8);
+        EXPECT_EQ(littleEndian32At(file, 52), c.data.size());
+    }
+    EXPECT_EQ(readFile(name)[56 + 3], 4) << "the 4-byte file replaced the 3-byte one";
+}
+
+TEST_F(WaveWriting, NoWriteAndEmptyWritesGiveAnEmptyDataChunk)
+{
+    const WAVEFORMATEX format = pcmFormat(2, 48000, 16);
+    ASSERT_EQ(writeWholeFile(name, &format, {}, {}, 0), 0);
+    EXPECT_EQ(readFile(name), expectedPcmFile(format, {}, 0));
+    ASSERT_EQ(writeWholeFile(name, &format, {}, {0, 0, 0}, 0), 0);
+    EXPECT_EQ(readFile(name), expectedPcmFile(format, {}, 0));
+}
+
+TEST_F(WaveWriting, FactHoldsAllBitsSetUntilFinishedThenTheCount)
+{
+    const WAVEFORMATEX format = pcmFormat(1, 8000, 16);
+    WrittenFile file;
+    ASSERT_EQ(wav_create(name.c_str(), &file.handle, &format, &file.chunk, &file.riff), 0);
+    ASSERT_EQ(wav_begin_data(&file.handle, &file.chunk, &file.io), 0);
+    // Nothing has reached the disk yet; look at the header as the buffer holds it.
+    const auto* header = reinterpret_cast<const unsigned char*>(file.io.pchBuffer);
+    EXPECT_EQ(readLittleEndian32(header + 4), 0u);
+    EXPECT_EQ(readLittleEndian32(header + 40), 4u);
+    EXPECT_EQ(readLittleEndian32(header + 44), 0xFFFFFFFFu);
+    EXPECT_EQ(readLittleEndian32(header + 52), 0u);
+    ASSERT_EQ(wav_finish(&file.handle, &file.chunk, &file.riff, &file.io, 0), 0);
+    EXPECT_EQ(file.handle, nullptr);
+    EXPECT_EQ(littleEndian32At(readFile(name), 44), 0u);
+}
+
+TEST_F(WaveWriting, TheBytesAreTheSameWhateverTheSplitOfTheWrites)
+{
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    // Past several I/O buffers, with writes that end exactly where a buffer fills.
+    const std::size_t total = 3 * 256 * 1024 + 1001;
+    const Bytes data = randomBytes(total, 7);
+    const Bytes expected = expectedPcmFile(format, data, 1234);
+    const std::size_t firstBuffer = 256 * 1024 - 56;  // the header shares the first buffer
+    const std::vector<std::vector<std::size_t>> splits{
+        {total},
+        {firstBuffer, 256 * 1024, 256 * 1024, 1001 + 56},
+        {firstBuffer, 0, 1, 256 * 1024 - 1, total - firstBuffer - 256 * 1024},
+        {6144, 6144, 6144, total - 3 * 6144},
+    };
+    for (const auto& split : splits) {
+        ASSERT_EQ(writeWholeFile(name, &format, data, split, 1234), 0);
+        EXPECT_EQ(readFile(name), expected);
+    }
+}
+
+TEST_F(WaveWriting, OtherFormatsStoreTheWholeRecordAndTheirExtraBytes)
+{
+    struct FormatWithExtra {
+        WAVEFORMATEX format;
+        BYTE extra[2];
+    };
+    for (WORD extraBytes : {0, 1, 2}) {
+        FormatWithExtra block{};
+        block.format = pcmFormat(2, 44100, 32);
+        block.format.wFormatTag = 3;
+        block.format.cbSize = extraBytes;
+        block.extra[0] = 0xAB;
+        block.extra[1] = 0xCD;
+        const Bytes data{9, 8, 7, 6};
+        ASSERT_EQ(writeWholeFile(name, &block.format, data, {4}, 1), 0);
+
+        Bytes fmt;
+        appendLittleEndian16(fmt, 3);
+        appendLittleEndian16(fmt, 2);
+        appendLittleEndian32(fmt, 44100);
+        appendLittleEndian32(fmt, block.format.nAvgBytesPerSec);
+        appendLittleEndian16(fmt, block.format.nBlockAlign);
+        appendLittleEndian16(fmt, 32);
+        appendLittleEndian16(fmt, extraBytes);
+        fmt.insert(fmt.end(), block.extra, block.extra + extraBytes);
+        Bytes fact;
+        appendLittleEndian32(fact, 1);
+        Bytes form;
+        appendText(form, "WAVE");
+        appendChunk(form, "fmt ", fmt);
+        appendChunk(form, "fact", fact);
+        appendChunk(form, "data", data);
+        Bytes expected;
+        appendChunk(expected, "RIFF", form);
+        EXPECT_EQ(readFile(name), expected) << "cbSize " << extraBytes;
+    }
+    // With cbSize 1 the fmt chunk is 19 bytes, padded, and fact follows at 40.
+    EXPECT_EQ(littleEndian32At(readFile(name), 16), 20u);
+}
+
+TEST_F(WaveWriting, FailuresToCreateGiveTheWriteCodeAndNoHandle)
+{
+    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    HMMIO handle = reinterpret_cast<HMMIO>(&handle);
+    MMCKINFO chunk{};
+    MMCKINFO riff{};
+    EXPECT_EQ(wav_create(dir.file("missing/x.wav").c_str(), &handle, &format, &chunk, &riff), WAV_ERR_WRITE_FAILED);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(wav_create(dir.path().c_str(), &handle, &format, &chunk, &riff), WAV_ERR_WRITE_FAILED);
+    EXPECT_EQ(handle, nullptr);
+}
+
+TEST_F(WaveWriting, FinishWithoutAFileDoesNothing)
+{
+    HMMIO handle = nullptr;
+    MMCKINFO chunk{};
+    MMCKINFO riff{};
+    MMIOINFO io{};
+    EXPECT_EQ(wav_finish(&handle, &chunk, &riff, &io, 5), 0);
+}
+
+TEST_F(WaveWriting, CreatingOverAnExistingFileReplacesItsContent)
+{
+    writeFile(name, randomBytes(100000, 3));
+    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    ASSERT_EQ(writeWholeFile(name, &format, {1, 2}, {2}, 1), 0);
+    EXPECT_EQ(readFile(name), expectedPcmFile(format, {1, 2}, 1));
+}
+
+TEST_F(WaveWriting, AWriteTheDiskRefusesIsReportedAndNotLost)
+{
+    // /dev/full takes the open and refuses every write: the only flush of a small
+    // file happens when it is closed.
+    std::filesystem::create_symlink("/dev/full", name);
+    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    EXPECT_EQ(writeWholeFile(name, &format, {1, 2, 3, 4}, {4}, 2), static_cast<int32_t>(MMIOERR_CANNOTWRITE));
+    // A larger file meets the failure in the middle of its data.
+    const Bytes data = randomBytes(600000, 5);
+    EXPECT_EQ(writeWholeFile(name, &format, data, {data.size()}, 2), static_cast<int32_t>(MMIOERR_CANNOTWRITE));
+}
+
+TEST_F(WaveWriting, AFileMayNotGrowPastTheLargestRiffSize)
+{
+    struct LimitGuard {
+        explicit LimitGuard(std::uint64_t bytes) { mmioSetMaximumFileSizeForTesting(bytes); }
+        ~LimitGuard() { mmioSetMaximumFileSizeForTesting(kMmioMaximumFileSize); }
+    };
+    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    const Bytes data = randomBytes(700000, 9);
+    {
+        // The ceiling falls inside a later buffer: the data stops there, no size wraps.
+        const LimitGuard limit(600000);
+        HMMIO handle = nullptr;
+        MMCKINFO chunk{};
+        MMCKINFO riff{};
+        MMIOINFO io{};
+        ASSERT_EQ(wav_create(name.c_str(), &handle, &format, &chunk, &riff), 0);
+        ASSERT_EQ(wav_begin_data(&handle, &chunk, &io), 0);
+        DWORD written = 0;
+        EXPECT_EQ(wav_write(handle, static_cast<DWORD>(data.size()), data.data(), &chunk, &written, &io),
+                  static_cast<int32_t>(MMIOERR_CANNOTEXPAND));
+        EXPECT_EQ(written, 600000u - 56u);
+        wav_finish(&handle, &chunk, &riff, &io, 0);
+        EXPECT_EQ(handle, nullptr);
+    }
+    {
+        // Exactly at the ceiling the data fits, but an odd size leaves no room for its pad byte.
+        const LimitGuard limit(56 + 999);
+        EXPECT_EQ(writeWholeFile(name, &format, data, {999}, 0), static_cast<int32_t>(MMIOERR_CANNOTEXPAND));
+    }
+    {
+        const LimitGuard limit(56 + 1000);
+        EXPECT_EQ(writeWholeFile(name, &format, data, {1000}, 500), 0);
+        EXPECT_EQ(readFile(name).size(), 1056u);
+    }
+}
+
+TEST_F(WaveWriting, PythonsWaveModuleReadsWhatWeWrite)
+{
+    const char* script = R"(
+import sys, wave
+with wave.open(sys.argv[1], 'rb') as w:
+    print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())
+    sys.stdout.write(w.readframes(w.getnframes()).hex())
+)";
+    struct Case {
+        WORD channels;
+        WORD bits;
+    };
+    for (const Case c : {Case{2, 16}, Case{1, 24}}) {
+        const WAVEFORMATEX format = pcmFormat(c.channels, 22050, c.bits);
+        const Bytes data = randomBytes(format.nBlockAlign * 1000u, c.bits);
+        ASSERT_EQ(writeWholeFile(name, &format, data, {data.size()}, 1000), 0);
+        const ProcessResult result = runPython(script, {name});
+        ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+        std::string hex;
+        for (auto byte : data) {
+            static const char digits[] = "0123456789abcdef";
+            hex += digits[byte >> 4];
+            hex += digits[byte & 15];
+        }
+        EXPECT_EQ(result.standardOutput, std::to_string(c.channels) + " " + std::to_string(c.bits / 8) + " 22050 1000\n" + hex);
+    }
+}
