@@ -1,0 +1,41 @@
+#pragma once
+// Reads one raw sample dump from start to end, a chunk of kChunkBytes at a time, into a
+// buffer of its own that the sample writer converts from.
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "convert/chunk.h"
+
+class SampleDumpReader {
+public:
+    // Opens the file. A missing or unreadable file never throws: it prints
+    // "Error opening <name>" and leaves ok() false.
+    explicit SampleDumpReader(const std::string& name);
+    SampleDumpReader(const SampleDumpReader&) = delete;
+    SampleDumpReader& operator=(const SampleDumpReader&) = delete;
+
+    bool ok() const { return ok_; }
+
+    // Fills the buffer from its start and returns the number of bytes read (0 to
+    // kChunkBytes). A short count means the end of the file; the bytes after it are zero.
+    std::uint32_t readChunk();
+
+    std::span<const std::uint8_t, kChunkBytes> buffer() const { return buffer_; }
+
+private:
+    bool firstByteReadable();
+
+    std::string name_;
+    // Declared before the stream so that it outlives the stream's use of it.
+    std::unique_ptr<char[]> streamBuffer_;
+    std::ifstream stream_;
+    // Zero at the start and zeroed past every short chunk, so a partial last sample
+    // never carries bytes of an earlier chunk into the output.
+    std::array<std::uint8_t, kChunkBytes> buffer_{};
+    bool ok_ = true;
+};

@@ -1,0 +1,85 @@
+// The built program as a user meets it: what it prints, byte for byte, and its status.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "convert/chunk.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testsupport::ProcessResult;
+using testsupport::TempDir;
+
+const std::string kUsage = "\npcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile\n";
+
+ProcessResult runIn(const TempDir& dir, const std::vector<std::string>& arguments)
+{
+    testsupport::ProcessOptions options;
+    options.workingDirectory = dir.path().string();
+    return testsupport::runPcmwrap(arguments, options);
+}
+
+void expectCleanExit(const ProcessResult& result, int status)
+{
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitStatus, status);
+    EXPECT_EQ(result.standardError, "");
+}
+
+TEST(PcmwrapProgram, UsageWhenNoFileNameOrOnQuestionMark)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(100, 1));
+    const std::vector<std::vector<std::string>> usageCases = {
+        {}, {"-b16", "-c2"}, {"-?"}, {"-?", "take.raw"}, {"-b16", "-?", "-c2", "take.raw"}, {"-x"}};
+    for (const auto& arguments : usageCases) {
+        const ProcessResult result = runIn(dir, arguments);
+        EXPECT_EQ(result.standardOutput, kUsage) << testing::PrintToString(arguments);
+        expectCleanExit(result, 0);
+    }
+    // Nothing was created beside the one dump.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(PcmwrapProgram, OptionsAfterTheFirstNameAreFileNames)
+{
+    TempDir dir;
+    const ProcessResult result = runIn(dir, {"-b16", "take.raw", "-c2"});
+    EXPECT_EQ(result.standardOutput,
+              "bits: <16>, rate: <44100>, channels: <1>\n"
+              "take.raw ->  take.wav\n"
+              "Error opening <take.raw>\n"
+              "-c2 ->  -c2.wav\n"
+              "Error opening <-c2>\n");
+    expectCleanExit(result, 0);
+}
+
+TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
+{
+    TempDir dir;
+    for (std::size_t size : {std::size_t{0}, kChunkBytes, kChunkBytes + 1, std::size_t{100'000}}) {
+        testsupport::writeFile(dir.file("dump" + std::to_string(size) + ".raw"), testsupport::randomBytes(size, 5));
+    }
+    std::filesystem::create_directory(dir.path() / "folder.d");
+    const ProcessResult result = runIn(dir, {"-r-7", "-c99999999999", "dump0.raw", "missing.raw", "dump6144.raw",
+                                             "folder.d", "dump6145.raw", "sub.dir/missing", "dump100000.raw"});
+    EXPECT_EQ(result.standardOutput,
+              "bits: <24>, rate: <-7>, channels: <2147483647>\n"
+              "dump0.raw ->  dump0.wav\n"
+              "missing.raw ->  missing.wav\n"
+              "Error opening <missing.raw>\n"
+              "dump6144.raw ->  dump6144.wav\n"
+              "folder.d ->  folder.wav\n"
+              "Error opening <folder.d>\n"
+              "dump6145.raw ->  dump6145.wav\n"
+              "sub.dir/missing ->  sub.wav\n"
+              "Error opening <sub.dir/missing>\n"
+              "dump100000.raw ->  dump100000.wav\n");
+    expectCleanExit(result, 0);
+}
+
+}  // namespace
