@@ -63,7 +63,22 @@ int32_t wav_load(const char* fileName, DWORD* size, WAVEFORMATEX** format, BYTE*
 int32_t wav_save(const char* fileName, DWORD byteCount, DWORD sampleCount, const WAVEFORMATEX* format,
                  const BYTE* data);
 
-// ---- One module-level PCM output file, for one thread.
+// ---- One module-level PCM output file, for one thread: out_file_open, out_file_write...,
+// out_file_close, then the next file may be opened.
+//
+// out_file_open creates a PCM file with rate as nSamplesPerSec, bits as wBitsPerSample,
+// channels as nChannels, nBlockAlign = (bits / 8) * channels keeping the low 16 bits and
+// nAvgBytesPerSec = rate * (bits / 8) * channels wrapped to 32 bits (bits / 8 truncates,
+// so widths of 1 to 7 bits give 0 for both), and begins its data chunk. It returns the
+// first non-zero result of wav_create and wav_begin_data. While a file is open, also one
+// whose open failed after creating it, it returns MMSYSERR_ALLOCATED and changes nothing.
+// out_file_write appends the bytes and returns wav_write's result; the bytes placed count
+// towards the frame total even when it fails. With no file open, or only one whose open
+// failed, it returns MMSYSERR_INVALHANDLE and changes nothing.
+// out_file_close finishes the file with the number of frames written (bytes placed /
+// nBlockAlign, 0 when that is 0) as the fact count and returns wav_finish's result; the
+// file is closed whatever the result. A file whose open failed after creating it is only
+// closed, not finished, and the result is that of the close. With no file open: 0.
 
 int32_t out_file_open(const char* fileName, int32_t rate, int16_t bits, int16_t channels);
 int32_t out_file_write(const BYTE* bytes, DWORD count);
