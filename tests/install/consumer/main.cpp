@@ -1,0 +1,87 @@
+// Uses the installed wave and playback layers as an outside program would: saves a
+// small 16-bit stereo file, loads it back and compares, then plays a block of silence.
+// Prints what went wrong and ends with 1 on any mismatch.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "playback/playback.h"
+#include "wave/wave.h"
+
+namespace {
+
+bool check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::printf("consumer: %s\n", what);
+    }
+    return condition;
+}
+
+bool roundTrip(const char* fileName)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = 44100;
+    format.nBlockAlign = 4;
+    format.nAvgBytesPerSec = 44100 * 4;
+    format.wBitsPerSample = 16;
+
+    // An odd count, so the data chunk needs its pad byte.
+    std::vector<BYTE> samples(4 * 1000 + 1);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<BYTE>(i * 7 + 3);
+    }
+    const DWORD byteCount = static_cast<DWORD>(samples.size());
+    if (!check(wav_save(fileName, byteCount, byteCount / 4, &format, samples.data()) == 0, "wav_save failed")) {
+        return false;
+    }
+
+    DWORD size = 0;
+    WAVEFORMATEX* loaded = nullptr;
+    BYTE* data = nullptr;
+    if (!check(wav_load(fileName, &size, &loaded, &data) == 0, "wav_load failed")) {
+        return false;
+    }
+    bool ok = check(size == byteCount, "wrong data size");
+    ok = check(loaded->wFormatTag == WAVE_FORMAT_PCM && loaded->nChannels == 2 && loaded->nSamplesPerSec == 44100 &&
+                   loaded->nAvgBytesPerSec == 176400 && loaded->nBlockAlign == 4 && loaded->wBitsPerSample == 16,
+               "wrong format") &&
+         ok;
+    ok = check(size == byteCount && std::memcmp(data, samples.data(), size) == 0, "wrong data bytes") && ok;
+
+    GlobalFree(data);
+    HMMIO noFile = nullptr;
+    wav_close_read(&noFile, &loaded);
+    return ok;
+}
+
+bool playSilence()
+{
+    static const BYTE silence[kPlaybackBlockBytes] = {};
+    if (!check(playback_open() == 0, "playback_open failed")) {
+        return false;
+    }
+    bool ok = check(playback_queue(silence, sizeof silence, nullptr) == 0, "playback_queue failed");
+    ok = check(playback_queue(silence, kPlaybackBlockBytes + 1, nullptr) == PLAYBACK_ERR_BLOCK_TOO_LONG,
+               "an overlong block was accepted") &&
+         ok;
+    playback_reset();
+    return check(playback_close() == 0, "playback_close failed") && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::printf("usage: pcmwrap_consumer <file.wav>\n");
+        return 2;
+    }
+    const bool saved = roundTrip(argv[1]);
+    const bool played = playSilence();
+    return saved && played ? 0 : 1;
+}
