@@ -3,12 +3,16 @@
 #include <iostream>
 
 #include "app/conversion_options.h"
+#include "app/same_file.h"
 #include "convert/chunk.h"
+#include "convert/exit_status.h"
+#include "convert/pcm_settings.h"
 #include "convert/sample_dump_reader.h"
+#include "convert/wav_sample_writer.h"
 
 namespace {
 
-void convertPair(const std::string& inputName, const std::string& outputName)
+void convertPair(const PcmSettings& settings, const std::string& inputName, const std::string& outputName)
 {
     std::cout << inputName << " ->  " << outputName << std::endl;
     SampleDumpReader reader(inputName);
@@ -16,11 +20,19 @@ void convertPair(const std::string& inputName, const std::string& outputName)
         // The reader has reported it; no output file is made for this pair.
         return;
     }
-    // Until the WavSampleWriter exists the dump is only read through. The writer is made
-    // here on outputName, each chunk (the last, short one included) is handed to it before
-    // the length test, and it is destroyed before the reader.
-    while (reader.readChunk() == kChunkBytes) {
+    // Creating the output would empty the very dump about to be read.
+    if (isSameFile(inputName, outputName)) {
+        std::cout << "Error creating <" << outputName << ">: same file as the input" << std::endl << std::endl;
+        return;
     }
+    // Declared after the reader, so destroyed (and its file finished) first.
+    WavSampleWriter writer(settings, outputName);
+    // The last, short chunk (even an empty one) is handed over too before the loop ends.
+    std::uint32_t count = 0;
+    do {
+        count = reader.readChunk();
+        writer.write(reader.buffer(), count);
+    } while (count == kChunkBytes);
 }
 
 }  // namespace
@@ -31,13 +43,14 @@ int runConversion(int argc, char** argv)
     // input before the failure is reported, and no later pair is started.
     try {
         const ConversionOptions options(argc, argv);
+        const PcmSettings settings{options.channels(), options.rate(), options.bits()};
         auto output = options.outputsBegin();
         for (auto input = options.inputsBegin(); input != options.inputsEnd(); ++input, ++output) {
-            convertPair(*input, *output);
+            convertPair(settings, *input, *output);
         }
-        return 0;
+        return kExitSuccess;
     } catch (const std::ios_base::failure& failure) {
         std::cout << "failed: " << failure.what() << std::endl;
-        return 1;
+        return kExitStreamFailure;
     }
 }

@@ -65,10 +65,10 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
         testsupport::writeFile(dir.file("dump" + std::to_string(size) + ".raw"), testsupport::randomBytes(size, 5));
     }
     std::filesystem::create_directory(dir.path() / "folder.d");
-    const ProcessResult result = runIn(dir, {"-r-7", "-c99999999999", "dump0.raw", "missing.raw", "dump6144.raw",
+    const ProcessResult result = runIn(dir, {"-r-7", "-c3", "dump0.raw", "missing.raw", "dump6144.raw",
                                              "folder.d", "dump6145.raw", "sub.dir/missing", "dump100000.raw"});
     EXPECT_EQ(result.standardOutput,
-              "bits: <24>, rate: <-7>, channels: <2147483647>\n"
+              "bits: <24>, rate: <-7>, channels: <3>\n"
               "dump0.raw ->  dump0.wav\n"
               "missing.raw ->  missing.wav\n"
               "Error opening <missing.raw>\n"
@@ -80,6 +80,13 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
               "Error opening <sub.dir/missing>\n"
               "dump100000.raw ->  dump100000.wav\n");
     expectCleanExit(result, 0);
+    // Only the pairs whose input opened have an output file.
+    for (const char* made : {"dump0.wav", "dump6144.wav", "dump6145.wav", "dump100000.wav"}) {
+        EXPECT_TRUE(testsupport::fileExists(dir.file(made))) << made;
+    }
+    EXPECT_FALSE(testsupport::fileExists(dir.file("missing.wav")));
+    EXPECT_FALSE(testsupport::fileExists(dir.file("folder.wav")));
+    EXPECT_FALSE(testsupport::fileExists(dir.file("sub.wav")));
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+#pragma once
+// The statuses the program ends with.
+
+#include <cstdint>
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitStreamFailure = 1;
+// The options name a format the converter cannot write (bits or channels out of range).
+inline constexpr int kExitUnconvertibleFormat = 2;
+
+// The status for a failure of the wave layer. A status is only 8 bits wide, so the code
+// itself cannot be it: 0xE100 would read as success and 0xE101 as a stream failure.
+// The low 8 bits are kept when they are 3 or more, otherwise the status is 3; the
+// message printed before still shows the whole code.
+int exitStatusForWaveResult(std::int32_t result);

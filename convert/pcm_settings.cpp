@@ -1,0 +1,47 @@
+#include "convert/pcm_settings.h"
+
+#include <limits>
+
+namespace {
+
+constexpr std::int32_t kBitsPerByte = 8;
+constexpr std::int32_t kLargestBlockAlign = std::numeric_limits<WORD>::max();
+
+// The 16-bit field's view of a signed option: its low 16 bits.
+WORD low16(std::int32_t value)
+{
+    return static_cast<WORD>(static_cast<std::uint32_t>(value));
+}
+
+}  // namespace
+
+std::optional<std::string> unconvertibleFormatMessage(const PcmSettings& settings)
+{
+    if (settings.bits != 16 && settings.bits != 24) {
+        // Shown as the format record would hold it: 65552 reads 16, -8 reads 65528.
+        return "bits per sample must be either 16 or 24 but were: <" + std::to_string(low16(settings.bits)) + ">";
+    }
+    const std::int32_t bytesPerSample = settings.bits / kBitsPerByte;
+    const std::int32_t mostChannels = kLargestBlockAlign / bytesPerSample;
+    if (settings.channels < 1 || settings.channels > mostChannels) {
+        return "channels must be from 1 to <" + std::to_string(mostChannels) + "> but were: <" +
+               std::to_string(settings.channels) + ">";
+    }
+    return std::nullopt;
+}
+
+WAVEFORMATEX pcmFormatRecord(const PcmSettings& settings)
+{
+    // In 64 bits the product of any two options fits, so nothing can overflow;
+    // division truncates toward zero as it would on the 32-bit values.
+    const std::int64_t blockAlign = std::int64_t{settings.channels} * settings.bits / kBitsPerByte;
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = low16(settings.channels);
+    format.nSamplesPerSec = static_cast<DWORD>(settings.rate);
+    format.nBlockAlign = static_cast<WORD>(static_cast<std::uint64_t>(blockAlign));
+    format.nAvgBytesPerSec = format.nSamplesPerSec * DWORD{format.nBlockAlign};
+    format.wBitsPerSample = low16(settings.bits);
+    format.cbSize = 0;
+    return format;
+}

@@ -1,0 +1,78 @@
+#include "convert/wav_sample_writer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+#include "convert/exit_status.h"
+#include "convert/sample_conversion.h"
+
+namespace {
+
+// Refused before anything is created: nothing below may divide by a block align of 0
+// or write a record whose block align does not match its channels and bits.
+void exitIfUnconvertible(const PcmSettings& settings)
+{
+    if (const auto message = unconvertibleFormatMessage(settings)) {
+        std::cout << *message << std::endl;
+        std::exit(kExitUnconvertibleFormat);
+    }
+}
+
+}  // namespace
+
+WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name)
+    : format_(pcmFormatRecord(settings)), name_(name)
+{
+    exitIfUnconvertible(settings);
+    if (const std::int32_t result = wav_create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
+        result != 0) {
+        failWith("Error creating <", result);
+    }
+    if (const std::int32_t result = wav_begin_data(&handle_, &dataChunk_, &io_); result != 0) {
+        failWith("Error creating <", result);
+    }
+}
+
+WavSampleWriter::~WavSampleWriter()
+{
+    if (const std::int32_t result = wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_); result != 0) {
+        failWith("Error writing to <", result);
+    }
+}
+
+void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, std::uint32_t count)
+{
+    // Never more than the buffer holds, whatever a caller passes.
+    count = std::min<std::uint32_t>(count, kChunkBytes);
+    // The bytes past count are converted too but never written. Construction let only
+    // 16 and 24 bits through.
+    if (format_.wBitsPerSample == 16) {
+        swapSampleBytes16(source, buffer_);
+    } else {
+        reverseSampleBytes24(source, buffer_);
+    }
+    DWORD written = 0;
+    const std::int32_t result = wav_write(handle_, count, buffer_.data(), &dataChunk_, &written, &io_);
+    if (result != 0 || written < count) {
+        failWith("Error writing to <", result);
+    }
+    countFrames(count);
+}
+
+// The count is that of the whole file, total bytes over block align: a frame may straddle
+// two chunks when the block align does not divide the chunk size (5 channels of 24 bits
+// make 15 bytes), so the bytes of an incomplete frame carry over to the next chunk.
+void WavSampleWriter::countFrames(std::uint32_t count)
+{
+    const std::uint32_t bytes = partialFrameBytes_ + count;
+    frames_ += bytes / format_.nBlockAlign;
+    partialFrameBytes_ = bytes % format_.nBlockAlign;
+}
+
+// Ends the process without unwinding: the file is left as far as it was written.
+void WavSampleWriter::failWith(const char* messageStart, std::int32_t result) const
+{
+    std::cout << messageStart << name_ << ">, code <" << result << ">" << std::endl << std::endl;
+    std::exit(exitStatusForWaveResult(result));
+}

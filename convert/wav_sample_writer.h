@@ -1,0 +1,44 @@
+#pragma once
+// Writes one WAVE file from the chunks of one sample dump: creates it when constructed,
+// turns each chunk's samples to least significant byte first and appends them, and
+// finishes the file (sizes and frame count) when destroyed.
+//
+// Every failure ends the process: a format it cannot write (status 2, before any file is
+// made), or a failure of the wave layer (a message with the code, and the status of
+// exitStatusForWaveResult). So an object that exists always has an open, healthy file.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "convert/chunk.h"
+#include "convert/pcm_settings.h"
+#include "wave/wave.h"
+
+class WavSampleWriter {
+public:
+    WavSampleWriter(const PcmSettings& settings, const std::string& name);
+    ~WavSampleWriter();
+    WavSampleWriter(const WavSampleWriter&) = delete;
+    WavSampleWriter& operator=(const WavSampleWriter&) = delete;
+
+    // Converts the whole source chunk and appends its first `count` bytes (at most
+    // kChunkBytes) to the file.
+    void write(std::span<const std::uint8_t, kChunkBytes> source, std::uint32_t count);
+
+private:
+    [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
+    void countFrames(std::uint32_t count);
+
+    HMMIO handle_ = nullptr;
+    WAVEFORMATEX format_;
+    MMCKINFO dataChunk_{};
+    MMCKINFO riffChunk_{};
+    MMIOINFO io_{};
+    std::array<std::uint8_t, kChunkBytes> buffer_{};
+    std::string name_;
+    // Whole frames written so far, and the bytes of a frame begun but not yet complete.
+    std::uint32_t frames_ = 0;
+    std::uint32_t partialFrameBytes_ = 0;
+};
