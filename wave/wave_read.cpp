@@ -2,6 +2,7 @@
 // data chunk, and take sample bytes straight out of the file's I/O buffer.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/little_endian.h"
@@ -20,6 +21,16 @@ bool readExactly(HMMIO handle, void* destination, DWORD count)
     return mmioRead(handle, static_cast<char*>(destination), static_cast<LONG>(count)) == static_cast<LONG>(count);
 }
 
+// Whether the file holds the extra bytes after the 18-byte record. A fmt chunk may
+// announce more than the file holds; the block for them is only allocated when they are
+// there, so a short file cannot make us allocate up to 64 KiB that the read then fails to fill.
+bool fileHoldsExtraBytes(HMMIO handle, const MMCKINFO& fmt, WORD extra)
+{
+    const std::uint64_t start = std::uint64_t{fmt.dwDataOffset} + kFormatRecordBytes;
+    std::uint64_t fileSize = 0;
+    return mmioGetFileSize(handle, &fileSize) == 0 && start <= fileSize && fileSize - start >= extra;
+}
+
 // The extra format bytes announced after the first 16 bytes of the fmt chunk; *extra is
 // 0 for PCM. They are taken only from inside the chunk: many files with another format
 // tag (32-bit float ones, for one) have a 16-byte fmt chunk, and the bytes after it are
@@ -35,7 +46,7 @@ int32_t readExtraSize(HMMIO handle, const MMCKINFO& fmt, WORD formatTag, WORD* e
         return WAV_ERR_READ_FAILED;
     }
     *extra = readLittleEndian16(field);
-    if (*extra > fmt.cksize - kFormatRecordBytes) {
+    if (*extra > fmt.cksize - kFormatRecordBytes || !fileHoldsExtraBytes(handle, fmt, *extra)) {
         return WAV_ERR_BAD_FORMAT;
     }
     return 0;
