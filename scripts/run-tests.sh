@@ -21,6 +21,11 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 ctest --preset tsan -j "$jobs" --no-tests=error
 
+stage "fuzzing: corpus replay and short runs"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz -j "$jobs" --no-tests=error
+
 stage "optimised build"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
