@@ -11,6 +11,7 @@
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wave_files.h"
 #include "wave/wave.h"
 
 using namespace testsupport;
@@ -233,19 +234,7 @@ TEST_F(OutFile, PythonsWaveModuleReadsTheFile)
     ASSERT_EQ(out_file_write(data.data() + 1000, static_cast<DWORD>(data.size() - 1000)), 0);
     ASSERT_EQ(out_file_close(), 0);
     EXPECT_EQ(littleEndian32At(readFile(name), 44), 1234u);
-    const char* script = R"(
-import sys, wave
-with wave.open(sys.argv[1], 'rb') as w:
-    print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())
-    sys.stdout.write(w.readframes(w.getnframes()).hex())
-)";
-    const ProcessResult result = runPython(script, {name});
+    const ProcessResult result = runPython(kPythonWaveReader, {name});
     ASSERT_EQ(result.exitStatus, 0) << result.standardError;
-    std::string hex;
-    for (auto byte : data) {
-        static const char digits[] = "0123456789abcdef";
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    EXPECT_EQ(result.standardOutput, "2 2 44100 1234\n" + hex);
+    EXPECT_EQ(result.standardOutput, "2 2 44100 1234\n" + hexOf(data));
 }

@@ -8,48 +8,23 @@
 
 #include "platform/little_endian.h"
 #include "platform/mmio_testing.h"
+#include "tests/support/expected_wave.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wave_files.h"
 #include "wave/wave.h"
 
 using namespace testsupport;
 
 namespace {
 
-WAVEFORMATEX pcmFormat(WORD channels, DWORD rate, WORD bits)
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    format.wBitsPerSample = bits;
-    format.cbSize = 0;
-    return format;
-}
-
 // The whole expected file of a PCM format carrying the given sample bytes.
 Bytes expectedPcmFile(const WAVEFORMATEX& format, const Bytes& data, DWORD sampleCount)
 {
-    Bytes fmt;
-    appendLittleEndian16(fmt, format.wFormatTag);
-    appendLittleEndian16(fmt, format.nChannels);
-    appendLittleEndian32(fmt, format.nSamplesPerSec);
-    appendLittleEndian32(fmt, format.nAvgBytesPerSec);
-    appendLittleEndian16(fmt, format.nBlockAlign);
-    appendLittleEndian16(fmt, format.wBitsPerSample);
-    Bytes fact;
-    appendLittleEndian32(fact, sampleCount);
-    Bytes form;
-    appendText(form, "WAVE");
-    appendChunk(form, "fmt ", fmt);
-    appendChunk(form, "fact", fact);
-    appendChunk(form, "data", data);
-    Bytes file;
-    appendChunk(file, "RIFF", form);
-    return file;
+    const ExpectedPcmFormat expected{format.nChannels, format.nSamplesPerSec, format.wBitsPerSample,
+                                     format.nBlockAlign, format.nAvgBytesPerSec};
+    return expectedPcmWave(expected, sampleCount, data);
 }
 
 // One file written through the four calls, the data split into the given pieces.
@@ -97,7 +72,7 @@ protected:
 
 TEST_F(WaveWriting, SmallPcmFilesHaveTheExactLayoutWithPadOnlyForOddData)
 {
-    const WAVEFORMATEX format = pcmFormat(1, 44100, 24);
+    const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 24);
     struct Case {
         Bytes data;
         std::size_t length;
@@ -115,7 +90,7 @@ TEST_F(WaveWriting, SmallPcmFilesHaveTheExactLayoutWithPadOnlyForOddData)
 
 TEST_F(WaveWriting, NoWriteAndEmptyWritesGiveAnEmptyDataChunk)
 {
-    const WAVEFORMATEX format = pcmFormat(2, 48000, 16);
+    const WAVEFORMATEX format = pcmWaveFormat(2, 48000, 16);
     ASSERT_EQ(writeWholeFile(name, &format, {}, {}, 0), 0);
     EXPECT_EQ(readFile(name), expectedPcmFile(format, {}, 0));
     ASSERT_EQ(writeWholeFile(name, &format, {}, {0, 0, 0}, 0), 0);
@@ -124,7 +99,7 @@ TEST_F(WaveWriting, NoWriteAndEmptyWritesGiveAnEmptyDataChunk)
 
 TEST_F(WaveWriting, FactHoldsAllBitsSetUntilFinishedThenTheCount)
 {
-    const WAVEFORMATEX format = pcmFormat(1, 8000, 16);
+    const WAVEFORMATEX format = pcmWaveFormat(1, 8000, 16);
     WrittenFile file;
     ASSERT_EQ(wav_create(name.c_str(), &file.handle, &format, &file.chunk, &file.riff), 0);
     ASSERT_EQ(wav_begin_data(&file.handle, &file.chunk, &file.io), 0);
@@ -141,7 +116,7 @@ TEST_F(WaveWriting, FactHoldsAllBitsSetUntilFinishedThenTheCount)
 
 TEST_F(WaveWriting, TheBytesAreTheSameWhateverTheSplitOfTheWrites)
 {
-    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    const WAVEFORMATEX format = pcmWaveFormat(2, 44100, 16);
     // Past several I/O buffers, with writes that end exactly where a buffer fills.
     const std::size_t total = 3 * 256 * 1024 + 1001;
     const Bytes data = randomBytes(total, 7);
@@ -167,7 +142,7 @@ TEST_F(WaveWriting, OtherFormatsStoreTheWholeRecordAndTheirExtraBytes)
     };
     for (WORD extraBytes : {0, 1, 2}) {
         FormatWithExtra block{};
-        block.format = pcmFormat(2, 44100, 32);
+        block.format = pcmWaveFormat(2, 44100, 32);
         block.format.wFormatTag = 3;
         block.format.cbSize = extraBytes;
         block.extra[0] = 0xAB;
@@ -175,24 +150,12 @@ TEST_F(WaveWriting, OtherFormatsStoreTheWholeRecordAndTheirExtraBytes)
         const Bytes data{9, 8, 7, 6};
         ASSERT_EQ(writeWholeFile(name, &block.format, data, {4}, 1), 0);
 
-        Bytes fmt;
-        appendLittleEndian16(fmt, 3);
-        appendLittleEndian16(fmt, 2);
-        appendLittleEndian32(fmt, 44100);
-        appendLittleEndian32(fmt, block.format.nAvgBytesPerSec);
-        appendLittleEndian16(fmt, block.format.nBlockAlign);
-        appendLittleEndian16(fmt, 32);
+        Bytes fmt = formatChunkData(block.format);
         appendLittleEndian16(fmt, extraBytes);
         fmt.insert(fmt.end(), block.extra, block.extra + extraBytes);
         Bytes fact;
         appendLittleEndian32(fact, 1);
-        Bytes form;
-        appendText(form, "WAVE");
-        appendChunk(form, "fmt ", fmt);
-        appendChunk(form, "fact", fact);
-        appendChunk(form, "data", data);
-        Bytes expected;
-        appendChunk(expected, "RIFF", form);
+        const Bytes expected = riffFile({{"fmt ", fmt}, {"fact", fact}, {"data", data}});
         EXPECT_EQ(readFile(name), expected) << "cbSize " << extraBytes;
     }
     // With cbSize 1 the fmt chunk is 19 bytes, padded, and fact follows at 40.
@@ -201,7 +164,7 @@ TEST_F(WaveWriting, OtherFormatsStoreTheWholeRecordAndTheirExtraBytes)
 
 TEST_F(WaveWriting, FailuresToCreateGiveTheWriteCodeAndNoHandle)
 {
-    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
     HMMIO handle = reinterpret_cast<HMMIO>(&handle);
     MMCKINFO chunk{};
     MMCKINFO riff{};
@@ -223,7 +186,7 @@ TEST_F(WaveWriting, FinishWithoutAFileDoesNothing)
 TEST_F(WaveWriting, CreatingOverAnExistingFileReplacesItsContent)
 {
     writeFile(name, randomBytes(100000, 3));
-    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
     ASSERT_EQ(writeWholeFile(name, &format, {1, 2}, {2}, 1), 0);
     EXPECT_EQ(readFile(name), expectedPcmFile(format, {1, 2}, 1));
 }
@@ -233,7 +196,7 @@ TEST_F(WaveWriting, AWriteTheDiskRefusesIsReportedAndNotLost)
     // /dev/full takes the open and refuses every write: the only flush of a small
     // file happens when it is closed.
     std::filesystem::create_symlink("/dev/full", name);
-    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
     EXPECT_EQ(writeWholeFile(name, &format, {1, 2, 3, 4}, {4}, 2), static_cast<int32_t>(MMIOERR_CANNOTWRITE));
     // A larger file meets the failure in the middle of its data.
     const Bytes data = randomBytes(600000, 5);
@@ -246,7 +209,7 @@ TEST_F(WaveWriting, AFileMayNotGrowPastTheLargestRiffSize)
         explicit LimitGuard(std::uint64_t bytes) { mmioSetMaximumFileSizeForTesting(bytes); }
         ~LimitGuard() { mmioSetMaximumFileSizeForTesting(kMmioMaximumFileSize); }
     };
-    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
+    const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
     const Bytes data = randomBytes(700000, 9);
     {
         // The ceiling falls inside a later buffer: the data stops there, no size wraps.
@@ -278,28 +241,17 @@ TEST_F(WaveWriting, AFileMayNotGrowPastTheLargestRiffSize)
 
 TEST_F(WaveWriting, PythonsWaveModuleReadsWhatWeWrite)
 {
-    const char* script = R"(
-import sys, wave
-with wave.open(sys.argv[1], 'rb') as w:
-    print(w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes())
-    sys.stdout.write(w.readframes(w.getnframes()).hex())
-)";
     struct Case {
         WORD channels;
         WORD bits;
     };
     for (const Case c : {Case{2, 16}, Case{1, 24}}) {
-        const WAVEFORMATEX format = pcmFormat(c.channels, 22050, c.bits);
+        const WAVEFORMATEX format = pcmWaveFormat(c.channels, 22050, c.bits);
         const Bytes data = randomBytes(format.nBlockAlign * 1000u, c.bits);
         ASSERT_EQ(writeWholeFile(name, &format, data, {data.size()}, 1000), 0);
-        const ProcessResult result = runPython(script, {name});
+        const ProcessResult result = runPython(kPythonWaveReader, {name});
         ASSERT_EQ(result.exitStatus, 0) << result.standardError;
-        std::string hex;
-        for (auto byte : data) {
-            static const char digits[] = "0123456789abcdef";
-            hex += digits[byte >> 4];
-            hex += digits[byte & 15];
-        }
-        EXPECT_EQ(result.standardOutput, std::to_string(c.channels) + " " + std::to_string(c.bits / 8) + " 22050 1000\n" + hex);
+        EXPECT_EQ(result.standardOutput,
+                  std::to_string(c.channels) + " " + std::to_string(c.bits / 8) + " 22050 1000\n" + hexOf(data));
     }
 }
