@@ -4,20 +4,29 @@ are installed) on dumps held in the page cache, and prints a table of medians, r
 to the copy and peak resident memory.
 
 Runs are interleaved (one of each command, then the next round) so that the machine's
-noise falls on all of them alike. Each run is timed by /usr/bin/time; outputs are
-deleted between runs, outside the timing, except for the "replace" rows, which convert
-over an existing output on purpose.
+noise falls on all of them alike. Each run is timed by hyperfine when it is installed,
+otherwise by this script around the process; peak memory comes from /usr/bin/time in
+the same run. Outputs are deleted before each run, outside the timing, except for the
+"replacing" rows, which convert over an existing output on purpose.
+
+Two copies are shown: `cat`, the floor the targets are set against, and `dd bs=128K`,
+which moves every byte through user space as pcmwrap must. Coreutils 9 `cat` copies
+with copy_file_range, inside the kernel, and so does one memory copy fewer.
 
     bench/compare.py [--pcmwrap build/pcmwrap] [--mib 1024] [--runs 5]
 """
 
 import argparse
+import json
 import os
+import platform
+import shlex
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 FORMATS = [
@@ -25,6 +34,7 @@ FORMATS = [
     ("24-bit stereo", ["-b24", "-c2"], ["-b", "24"], "s24be", "pcm_s24le"),
     ("16-bit stereo", ["-b16", "-c2"], ["-b", "16"], "s16be", "pcm_s16le"),
 ]
+FLOOR = "cat (floor)"
 
 
 def make_dump(path: Path, mib: int) -> None:
@@ -35,19 +45,42 @@ def make_dump(path: Path, mib: int) -> None:
             out.write(block)
 
 
-def timed(command: str) -> tuple[float, int]:
-    """Wall seconds and peak resident KiB of one run of a shell command."""
-    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
-        subprocess.run(["/usr/bin/time", "-f", "%e %M", "-o", report.name, "sh", "-c", command],
-                       check=True, stdout=subprocess.DEVNULL)
-        seconds, kib = report.read().split()[-2:]
-        return float(seconds), int(kib)
-
-
 def warm(path: Path) -> None:
     with open(path, "rb") as f:
         while f.read(1 << 24):
             pass
+
+
+def timed(command: str, work: Path, hyperfine: bool) -> tuple[float, int]:
+    """Wall seconds and peak resident KiB of one run of a shell command."""
+    report = work / "time.txt"
+    measured = f"/usr/bin/time -f %M -o {shlex.quote(str(report))} sh -c {shlex.quote(command)}"
+    if hyperfine:
+        result = work / "hyperfine.json"
+        subprocess.run(["hyperfine", "--runs", "1", "--style", "none", "--export-json", str(result), measured],
+                       check=True, stdout=subprocess.DEVNULL)
+        seconds = json.loads(result.read_text())["results"][0]["times"][0]
+    else:
+        start = time.perf_counter()
+        subprocess.run(measured, shell=True, check=True, stdout=subprocess.DEVNULL)
+        seconds = time.perf_counter() - start
+    return seconds, int(report.read_text().split()[-1])
+
+
+def machine() -> str:
+    model = platform.processor() or platform.machine()
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    return f"{model}, {os.cpu_count()} cores, Linux {platform.release()}"
+
+
+def load() -> str:
+    return " ".join(f"{value:.2f}" for value in os.getloadavg())
 
 
 def main() -> int:
@@ -65,6 +98,8 @@ def main() -> int:
     if not Path("/usr/bin/time").exists():
         print("/usr/bin/time is needed: apt-get install time")
         return 2
+    hyperfine = shutil.which("hyperfine") is not None
+    load_before = load()
     work = Path(tempfile.mkdtemp(prefix="pcmwrap-bench-", dir=args.dir))
     try:
         rows = []
@@ -74,16 +109,19 @@ def main() -> int:
             warm(dump)
             wav = work / "in.wav"
             copy = work / "out.raw"
+            q_dump, q_wav, q_copy = (shlex.quote(str(path)) for path in (dump, wav, copy))
+            convert = f"{shlex.quote(str(pcmwrap))} {' '.join(options)} {q_dump}"
             commands = {
-                "cat (floor)": (f"cat {dump} > {copy}", copy, False),
-                "pcmwrap, new output": (f"{pcmwrap} {' '.join(options)} {dump}", wav, False),
-                "pcmwrap, replacing output": (f"{pcmwrap} {' '.join(options)} {dump}", wav, True),
+                FLOOR: (f"cat {q_dump} > {q_copy}", copy, False),
+                "dd bs=128K (user-space copy)": (f"dd if={q_dump} of={q_copy} bs=128K status=none", copy, False),
+                "pcmwrap, new output": (convert, wav, False),
+                "pcmwrap, replacing output": (convert, wav, True),
             }
             if shutil.which("sox"):
-                commands["sox"] = (f"sox -t raw -r 44100 -e signed {' '.join(sox_bits)} -B -c 2 {dump} {wav}", wav, False)
+                commands["sox"] = (f"sox -t raw -r 44100 -e signed {' '.join(sox_bits)} -B -c 2 {q_dump} {q_wav}", wav, False)
             if shutil.which("ffmpeg"):
-                commands["ffmpeg"] = (f"ffmpeg -loglevel error -nostdin -y -f {ffmpeg_format} -ar 44100 -ac 2 -i {dump} "
-                                      f"-c:a {ffmpeg_codec} {wav}", wav, False)
+                commands["ffmpeg"] = (f"ffmpeg -loglevel error -nostdin -y -f {ffmpeg_format} -ar 44100 -ac 2 -i {q_dump} "
+                                      f"-c:a {ffmpeg_codec} {q_wav}", wav, False)
             results: dict[str, list[tuple[float, int]]] = {label: [] for label in commands}
             for _ in range(args.runs):
                 for label, (command, output, replace) in commands.items():
@@ -92,21 +130,23 @@ def main() -> int:
                             subprocess.run(["sh", "-c", command], check=True, stdout=subprocess.DEVNULL)
                     else:
                         output.unlink(missing_ok=True)
-                    results[label].append(timed(command))
+                    results[label].append(timed(command, work, hyperfine))
                     if not replace:
                         output.unlink(missing_ok=True)
                 wav.unlink(missing_ok=True)
-            floor = statistics.median(s for s, _ in results["cat (floor)"])
+            floor = statistics.median(s for s, _ in results[FLOOR])
             for label, runs in results.items():
                 seconds = statistics.median(s for s, _ in runs)
                 peak = max(k for _, k in runs)
                 rows.append((name, label, seconds, seconds / floor if floor else float("nan"), peak / 1024))
             dump.unlink()
-        print(f"{args.mib} MiB dump in the page cache, median of {args.runs} interleaved runs, {os.cpu_count()} cores\n")
+        print(f"{args.mib} MiB dump in the page cache, median of {args.runs} interleaved runs "
+              f"({'hyperfine' if hyperfine else 'timed by the script'}; peak RSS from /usr/bin/time)")
+        print(f"machine: {machine()}; load average before {load_before}, after {load()}\n")
         print("| format | command | median s | × cat | peak RSS MiB |")
         print("|---|---|---:|---:|---:|")
         for name, label, seconds, ratio, peak in rows:
-            print(f"| {name} | {label} | {seconds:.2f} | {ratio:.2f} | {peak:.1f} |")
+            print(f"| {name} | {label} | {seconds:.3f} | {ratio:.2f} | {peak:.1f} |")
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return 0

@@ -3,11 +3,22 @@
 #include <bit>
 #include <cstring>
 
+#include "convert/sample_conversion_testing.h"
+
+// On x86 the kernels have faster versions for instructions that the default build may
+// not assume; which run is chosen when the program runs.
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define PCMWRAP_X86_KERNELS 1
+#endif
+
 namespace {
 
 // The restrict-qualified parameters tell the compiler that source and output do not
-// overlap; without them it would not vectorise.
-void swapBytePairs(const std::uint8_t* __restrict__ source, std::uint8_t* __restrict__ output)
+// overlap; without them it would not vectorise. Inlined into each version below, which
+// the compiler vectorises for its own instructions.
+[[gnu::always_inline]] inline void swapBytePairsLoop(const std::uint8_t* __restrict__ source,
+                                                     std::uint8_t* __restrict__ output)
 {
     for (std::size_t i = 0; i < kChunkBytes; i += 2) {
         output[i] = source[i + 1];
@@ -15,10 +26,15 @@ void swapBytePairs(const std::uint8_t* __restrict__ source, std::uint8_t* __rest
     }
 }
 
+void swapBytePairs(const std::uint8_t* __restrict__ source, std::uint8_t* __restrict__ output)
+{
+    swapBytePairsLoop(source, output);
+}
+
 // 24 bytes hold 8 samples: three 64-bit words, each of which sees the same three byte
 // lanes of every sample at the same places in every group. A byte loop with a stride of
 // 3 does not vectorise on plain x86-64 (it needs byte shuffles); these shifts and masks
-// do, and run several times faster.
+// do, and run several times faster. Used where the byte shuffle below is not available.
 constexpr std::size_t kGroupBytes = 24;
 static_assert(kChunkBytes % kGroupBytes == 0, "a chunk is a whole number of 8-sample groups");
 
@@ -71,15 +87,87 @@ void reverseByteTriples(const std::uint8_t* __restrict__ source, std::uint8_t* _
     }
 }
 
+#if PCMWRAP_X86_KERNELS
+
+// 32-byte shuffles: about three times the speed of the 16-byte version.
+__attribute__((target("avx2"))) void swapBytePairsAvx2(const std::uint8_t* __restrict__ source,
+                                                        std::uint8_t* __restrict__ output)
+{
+    swapBytePairsLoop(source, output);
+}
+
+// Four samples per step with one byte shuffle: 16 bytes in, the first 12 reversed in
+// groups of three, 16 bytes out. The 4 bytes stored past the 12 belong to the next step,
+// which overwrites them; so the steps stop while 16 bytes still lie inside the chunk, and
+// the last samples go one at a time. About three times the speed of the word kernel.
+__attribute__((target("ssse3"))) void reverseByteTriplesSsse3(const std::uint8_t* __restrict__ source,
+                                                               std::uint8_t* __restrict__ output)
+{
+    const __m128i reverseTriples = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    constexpr std::size_t kStepBytes = 12;
+    constexpr std::size_t kVectorBytes = 16;
+    std::size_t i = 0;
+    for (; i + kVectorBytes <= kChunkBytes; i += kStepBytes) {
+        const __m128i samples = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(output + i), _mm_shuffle_epi8(samples, reverseTriples));
+    }
+    for (; i < kChunkBytes; i += 3) {
+        output[i] = source[i + 2];
+        output[i + 1] = source[i + 1];
+        output[i + 2] = source[i];
+    }
+}
+
+struct ProcessorFeatures {
+    bool ssse3;
+    bool avx2;
+};
+
+// Asked once per run.
+const ProcessorFeatures& processorFeatures()
+{
+    static const ProcessorFeatures features = [] {
+        __builtin_cpu_init();
+        return ProcessorFeatures{__builtin_cpu_supports("ssse3") != 0, __builtin_cpu_supports("avx2") != 0};
+    }();
+    return features;
+}
+
+#endif
+
 }  // namespace
 
 void swapSampleBytes16(std::span<const std::uint8_t, kChunkBytes> source, std::span<std::uint8_t, kChunkBytes> output)
 {
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().avx2) {
+        swapBytePairsAvx2(source.data(), output.data());
+        return;
+    }
+#endif
     swapBytePairs(source.data(), output.data());
 }
 
 void reverseSampleBytes24(std::span<const std::uint8_t, kChunkBytes> source,
                           std::span<std::uint8_t, kChunkBytes> output)
+{
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().ssse3) {
+        reverseByteTriplesSsse3(source.data(), output.data());
+        return;
+    }
+#endif
+    reverseByteTriples(source.data(), output.data());
+}
+
+void swapSampleBytes16Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                               std::span<std::uint8_t, kChunkBytes> output)
+{
+    swapBytePairs(source.data(), output.data());
+}
+
+void reverseSampleBytes24Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                                  std::span<std::uint8_t, kChunkBytes> output)
 {
     reverseByteTriples(source.data(), output.data());
 }

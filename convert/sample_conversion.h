@@ -1,8 +1,9 @@
 #pragma once
 // Turns a chunk of most-significant-byte-first samples into least-significant-byte-first
 // ones. Both kernels always cover the whole chunk: it is a whole number of samples of
-// either width, and the fixed length lets the compiler vectorise the loops. Source and
-// output must not overlap.
+// either width, and the fixed length lets the compiler vectorise the loops. Where the
+// processor has wider shuffles than the default build assumes, faster versions run
+// (chosen at run time); the bytes are the same. Source and output must not overlap.
 
 #include <cstdint>
 #include <span>
