@@ -1,6 +1,7 @@
-// Throughput of the two sample conversion kernels over one chunk, the unit the writer
+// Throughput of the sample conversion kernels over one chunk, the unit the writer
 // converts. Source and output stay in the first-level cache, so this measures the
-// kernels themselves, not memory.
+// kernels themselves, not memory. Google Benchmark shows bytes per second in units of
+// 2^30 bytes ("G/s" is GiB/s).
 
 #include <benchmark/benchmark.h>
 
