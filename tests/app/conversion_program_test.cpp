@@ -11,6 +11,7 @@
 #include "tests/support/expected_wave.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -19,25 +20,11 @@ using testsupport::Bytes;
 using testsupport::ExpectedPcmFormat;
 using testsupport::ProcessResult;
 using testsupport::TempDir;
+using testsupport::expectCleanExit;
+using testsupport::runPcmwrapIn;
 
 constexpr std::size_t kHeaderBytes = 56;
 const std::string kDefaultSettings = "bits: <24>, rate: <44100>, channels: <1>\n";
-
-ProcessResult runIn(const TempDir& dir, const std::vector<std::string>& arguments,
-                    std::optional<std::uint64_t> fileSizeLimit = std::nullopt)
-{
-    testsupport::ProcessOptions options;
-    options.workingDirectory = dir.path().string();
-    options.fileSizeLimit = fileSizeLimit;
-    return testsupport::runPcmwrap(arguments, options);
-}
-
-void expectExit(const ProcessResult& result, int status)
-{
-    EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.exitStatus, status);
-    EXPECT_EQ(result.standardError, "");
-}
 
 Bytes dataOf(const Bytes& file)
 {
@@ -49,9 +36,9 @@ TEST(ConversionProgram, DefaultOptionsGiveTheSixtyTwoByteFile)
 {
     TempDir dir;
     testsupport::writeFile(dir.file("take.raw"), {0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
-    const ProcessResult result = runIn(dir, {"take.raw"});
+    const ProcessResult result = runPcmwrapIn(dir, {"take.raw"});
     EXPECT_EQ(result.standardOutput, kDefaultSettings + "take.raw ->  take.wav\n");
-    expectExit(result, 0);
+    expectCleanExit(result, 0);
     const Bytes file = testsupport::readFile(dir.file("take.wav"));
     EXPECT_EQ(file.size(), 62u);
     EXPECT_EQ(file, testsupport::expectedPcmWave({}, 2, {0x03, 0x02, 0x01, 0x06, 0x05, 0x04}));
@@ -62,8 +49,8 @@ TEST(ConversionProgram, SamplesOfEitherWidthComeOutLeastSignificantByteFirst)
     TempDir dir;
     testsupport::writeFile(dir.file("short.raw"), {0x12, 0x34, 0x56, 0x78});
     testsupport::writeFile(dir.file("long.raw"), {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC});
-    expectExit(runIn(dir, {"-b16", "short.raw"}), 0);
-    expectExit(runIn(dir, {"long.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-b16", "short.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"long.raw"}), 0);
     EXPECT_EQ(testsupport::readFile(dir.file("short.wav")),
               testsupport::expectedPcmWave({1, 44100, 16, 2, 88200}, 2, {0x34, 0x12, 0x78, 0x56}));
     EXPECT_EQ(testsupport::readFile(dir.file("long.wav")),
@@ -79,7 +66,7 @@ TEST(ConversionProgram, DumpLengthsAroundTheChunkSize)
         names.push_back("d" + std::to_string(size) + ".raw");
         testsupport::writeFile(dir.file(names.back()), testsupport::randomBytes(size, static_cast<std::uint32_t>(size)));
     }
-    expectExit(runIn(dir, names), 0);
+    expectCleanExit(runPcmwrapIn(dir, names), 0);
     for (std::size_t size : sizes) {
         const Bytes dump = testsupport::randomBytes(size, static_cast<std::uint32_t>(size));
         const Bytes file = testsupport::readFile(dir.file("d" + std::to_string(size) + ".wav"));
@@ -95,7 +82,7 @@ TEST(ConversionProgram, TwoChannelsOf16BitsHaveBlockAlign4AndByteRate176400)
     TempDir dir;
     const Bytes dump = testsupport::randomBytes(kChunkBytes + 10, 2);
     testsupport::writeFile(dir.file("stereo.raw"), dump);
-    expectExit(runIn(dir, {"-c2", "-b16", "stereo.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-c2", "-b16", "stereo.raw"}), 0);
     const Bytes file = testsupport::readFile(dir.file("stereo.wav"));
     EXPECT_EQ(testsupport::littleEndian32At(file, 28), 176400u);
     EXPECT_EQ(testsupport::littleEndian16At(file, 32), 4);
@@ -108,14 +95,14 @@ TEST(ConversionProgram, MissingInputAmongThreePairsIsReportedAndSkipped)
     TempDir dir;
     testsupport::writeFile(dir.file("first.raw"), testsupport::randomBytes(300, 1));
     testsupport::writeFile(dir.file("third.pcm"), testsupport::randomBytes(30000, 3));
-    const ProcessResult result = runIn(dir, {"-b16", "-r48000", "first.raw", "second.raw", "third.pcm"});
+    const ProcessResult result = runPcmwrapIn(dir, {"-b16", "-r48000", "first.raw", "second.raw", "third.pcm"});
     EXPECT_EQ(result.standardOutput,
               "bits: <16>, rate: <48000>, channels: <1>\n"
               "first.raw ->  first.wav\n"
               "second.raw ->  second.wav\n"
               "Error opening <second.raw>\n"
               "third.pcm ->  third.wav\n");
-    expectExit(result, 0);
+    expectCleanExit(result, 0);
     EXPECT_EQ(dataOf(testsupport::readFile(dir.file("third.wav"))),
               testsupport::reversedSamples(testsupport::randomBytes(30000, 3), 2));
     EXPECT_TRUE(testsupport::fileExists(dir.file("first.wav")));
@@ -127,7 +114,7 @@ TEST(ConversionProgram, LaterInputWithTheSameOutputNameWritesOverTheFirst)
     TempDir dir;
     testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(600, 1));
     testsupport::writeFile(dir.file("take.bin"), testsupport::randomBytes(9, 2));
-    expectExit(runIn(dir, {"take.raw", "take.bin"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"take.raw", "take.bin"}), 0);
     EXPECT_EQ(testsupport::readFile(dir.file("take.wav")),
               testsupport::expectedPcmWave({}, 3, testsupport::reversedSamples(testsupport::randomBytes(9, 2), 3)));
 }
@@ -141,7 +128,7 @@ TEST(ConversionProgram, SevenByteDumpOf24BitSamples)
     dump.insert(dump.end(), tail.begin(), tail.end());
     testsupport::writeFile(dir.file("seven.raw"), tail);
     testsupport::writeFile(dir.file("longer.raw"), dump);
-    expectExit(runIn(dir, {"seven.raw", "longer.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"seven.raw", "longer.raw"}), 0);
     const Bytes reversedTail = {0xA2, 0xA1, 0xA0, 0xA5, 0xA4, 0xA3, 0x00};
     const Bytes seven = testsupport::readFile(dir.file("seven.wav"));
     EXPECT_EQ(seven, testsupport::expectedPcmWave({}, 2, reversedTail));
@@ -154,7 +141,7 @@ TEST(ConversionProgram, FrameCountOfFiveChannelsOf24BitsIsTheTrueCount)
     TempDir dir;
     const Bytes dump = testsupport::randomBytes(3 * kChunkBytes, 15);
     testsupport::writeFile(dir.file("five.raw"), dump);
-    expectExit(runIn(dir, {"-c5", "five.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-c5", "five.raw"}), 0);
     // 18432 bytes hold 1228 frames of 15 bytes; counting each chunk's whole frames gives 1227.
     EXPECT_EQ(testsupport::readFile(dir.file("five.wav")),
               testsupport::expectedPcmWave({5, 44100, 24, 15, 661500}, 1228, testsupport::reversedSamples(dump, 3)));
@@ -164,9 +151,9 @@ TEST(ConversionProgram, ByteRateWrapsAsA32BitProduct)
 {
     TempDir dir;
     testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(30, 4));
-    expectExit(runIn(dir, {"-r-7", "take.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-r-7", "take.raw"}), 0);
     EXPECT_EQ(testsupport::littleEndian32At(testsupport::readFile(dir.file("take.wav")), 28), 0xFFFFFFEBu);
-    expectExit(runIn(dir, {"-r99999999999", "-c21845", "take.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-r99999999999", "-c21845", "take.raw"}), 0);
     const Bytes widest = testsupport::readFile(dir.file("take.wav"));
     EXPECT_EQ(testsupport::littleEndian16At(widest, 32), 65535);
     EXPECT_EQ(testsupport::littleEndian32At(widest, 28), static_cast<std::uint32_t>(0x7FFFFFFFull * 65535u));
@@ -188,8 +175,8 @@ print('same' if samples(frames, 'little') == samples(raw, 'big') else 'different
     TempDir dir;
     testsupport::writeFile(dir.file("stereo.raw"), testsupport::randomBytes(4 * 10000, 21));
     testsupport::writeFile(dir.file("mono.raw"), testsupport::randomBytes(3 * 9999, 22));
-    expectExit(runIn(dir, {"-b16", "-c2", "-r22050", "stereo.raw"}), 0);
-    expectExit(runIn(dir, {"-r96000", "mono.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-b16", "-c2", "-r22050", "stereo.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-r96000", "mono.raw"}), 0);
     const ProcessResult stereo = testsupport::runPython(script, {dir.file("stereo.wav"), dir.file("stereo.raw"), "2"});
     EXPECT_EQ(stereo.standardOutput, "2 2 22050 10000\nsame\n") << stereo.standardError;
     const ProcessResult mono = testsupport::runPython(script, {dir.file("mono.wav"), dir.file("mono.raw"), "3"});
@@ -207,7 +194,7 @@ TEST(ConversionProgram, OutputThatIsTheInputIsNeverCreated)
     std::filesystem::create_symlink("real.raw", dir.path() / "real.wav");
     std::filesystem::create_symlink("other.wav", dir.path() / "other.raw");
     std::filesystem::create_hard_link(dir.path() / "hard.raw", dir.path() / "hard.wav");
-    const ProcessResult result = runIn(dir, {"take.wav", "real.raw", "other.raw", "hard.raw", "next.raw"});
+    const ProcessResult result = runPcmwrapIn(dir, {"take.wav", "real.raw", "other.raw", "hard.raw", "next.raw"});
     EXPECT_EQ(result.standardOutput, kDefaultSettings +
                                          "take.wav ->  take.wav\n"
                                          "Error creating <take.wav>: same file as the input\n\n"
@@ -218,7 +205,7 @@ TEST(ConversionProgram, OutputThatIsTheInputIsNeverCreated)
                                          "hard.raw ->  hard.wav\n"
                                          "Error creating <hard.wav>: same file as the input\n\n"
                                          "next.raw ->  next.wav\n");
-    expectExit(result, 0);
+    expectCleanExit(result, 0);
     for (const char* name : {"take.wav", "real.raw", "hard.raw", "other.wav"}) {
         EXPECT_EQ(testsupport::readFile(dir.file(name)), dump) << name;
     }
@@ -231,16 +218,16 @@ TEST(ConversionProgram, BitsOtherThan16Or24AreRefusedBeforeAnyFileIsMade)
     testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(60, 8));
     const std::pair<std::string, std::string> cases[] = {{"8", "8"}, {"65552", "16"}, {"-8", "65528"}};
     for (const auto& [bits, shown] : cases) {
-        const ProcessResult result = runIn(dir, {"-b" + bits, "-c0", "missing.raw", "take.raw", "later.raw"});
+        const ProcessResult result = runPcmwrapIn(dir, {"-b" + bits, "-c0", "missing.raw", "take.raw", "later.raw"});
         EXPECT_EQ(result.standardOutput, "bits: <" + bits + ">, rate: <44100>, channels: <0>\n"
                                          "missing.raw ->  missing.wav\n"
                                          "Error opening <missing.raw>\n"
                                          "take.raw ->  take.wav\n"
                                          "bits per sample must be either 16 or 24 but were: <" + shown + ">\n");
-        expectExit(result, 2);
+        expectCleanExit(result, 2);
     }
     // Judged only for an input that opened.
-    expectExit(runIn(dir, {"-b8", "missing.raw"}), 0);
+    expectCleanExit(runPcmwrapIn(dir, {"-b8", "missing.raw"}), 0);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
@@ -253,11 +240,11 @@ TEST(ConversionProgram, ChannelsThatDoNotFitTheBlockAlignAreRefused)
     const std::string expectedEnds[] = {"<32767> but were: <0>\n", "<32767> but were: <32768>\n",
                                         "<21845> but were: <21846>\n", "<21845> but were: <-3>\n"};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const ProcessResult result = runIn(dir, {cases[i].first, cases[i].second, "take.raw"});
+        const ProcessResult result = runPcmwrapIn(dir, {cases[i].first, cases[i].second, "take.raw"});
         const std::string& out = result.standardOutput;
         EXPECT_EQ(out.substr(out.find("take.raw ->  take.wav\n")),
                   "take.raw ->  take.wav\nchannels must be from 1 to " + expectedEnds[i]);
-        expectExit(result, 2);
+        expectCleanExit(result, 2);
     }
     EXPECT_FALSE(testsupport::fileExists(dir.file("take.wav")));
 }
@@ -269,10 +256,10 @@ TEST(ConversionProgram, FailedCreationEndsTheRunWithTheMessageAndStatus4)
     testsupport::writeFile(dir.file("next.raw"), testsupport::randomBytes(60, 8));
     // A directory stands where the file would be created.
     std::filesystem::create_directory(dir.path() / "take.wav");
-    const ProcessResult result = runIn(dir, {"take.raw", "next.raw"});
+    const ProcessResult result = runPcmwrapIn(dir, {"take.raw", "next.raw"});
     EXPECT_EQ(result.standardOutput,
               kDefaultSettings + "take.raw ->  take.wav\nError creating <take.wav>, code <57604>\n\n");
-    expectExit(result, 4);
+    expectCleanExit(result, 4);
     EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
 }
 
@@ -283,15 +270,15 @@ TEST(ConversionProgram, FailedWriteEndsTheRunWithTheMessageAndItsStatus)
     testsupport::writeFile(dir.file("big.raw"), testsupport::randomBytes(600000, 8));
     testsupport::writeFile(dir.file("next.raw"), testsupport::randomBytes(60, 8));
     std::filesystem::create_symlink("/dev/full", dir.path() / "full.wav");
-    const ProcessResult full = runIn(dir, {"full.raw", "next.raw"});
+    const ProcessResult full = runPcmwrapIn(dir, {"full.raw", "next.raw"});
     EXPECT_EQ(full.standardOutput, kDefaultSettings + "full.raw ->  full.wav\nError writing to <full.wav>, code <262>\n\n");
-    expectExit(full, 6);
+    expectCleanExit(full, 6);
     EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
 
     // The same failure in the middle of a dump, from a file size limit.
-    const ProcessResult limited = runIn(dir, {"big.raw", "next.raw"}, 300000);
+    const ProcessResult limited = runPcmwrapIn(dir, {"big.raw", "next.raw"}, 300000);
     EXPECT_EQ(limited.standardOutput, kDefaultSettings + "big.raw ->  big.wav\nError writing to <big.wav>, code <262>\n\n");
-    expectExit(limited, 6);
+    expectCleanExit(limited, 6);
     EXPECT_LE(std::filesystem::file_size(dir.path() / "big.wav"), 300000u);
 }
 

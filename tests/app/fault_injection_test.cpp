@@ -13,6 +13,7 @@
 
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -20,6 +21,8 @@ namespace {
 using testsupport::Bytes;
 using testsupport::ProcessResult;
 using testsupport::TempDir;
+using testsupport::expectCleanExit;
+using testsupport::runPcmwrapIn;
 namespace fs = std::filesystem;
 
 const std::string kDefaultSettings = "bits: <24>, rate: <44100>, channels: <1>\n";
@@ -57,22 +60,6 @@ ProcessResult runUnprivileged(const TempDir& dir, const std::vector<std::string>
     all.push_back(PCMWRAP_PROGRAM);
     all.insert(all.end(), arguments.begin(), arguments.end());
     return testsupport::runProcess(kSetpriv, all, options);
-}
-
-ProcessResult runIn(const TempDir& dir, const std::vector<std::string>& arguments,
-                    std::optional<std::uint64_t> fileSizeLimit = std::nullopt)
-{
-    testsupport::ProcessOptions options;
-    options.workingDirectory = dir.path().string();
-    options.fileSizeLimit = fileSizeLimit;
-    return testsupport::runPcmwrap(arguments, options);
-}
-
-void expectExit(const ProcessResult& result, int status)
-{
-    EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.exitStatus, status);
-    EXPECT_EQ(result.standardError, "");
 }
 
 // What a run could change about an input: its bytes, its permissions, its time of change.
@@ -132,7 +119,7 @@ TEST(FaultInjection, OutputDirectoryWithoutWritePermission)
     const ProcessResult result = runUnprivileged(dir, {"locked/take.raw"});
     EXPECT_EQ(result.standardOutput,
               kDefaultSettings + "locked/take.raw ->  locked/take.wav\nError creating <locked/take.wav>, code <57604>\n\n");
-    expectExit(result, 4);
+    expectCleanExit(result, 4);
     EXPECT_FALSE(testsupport::fileExists(dir.file("locked/take.wav")));
     expectUntouched(input, before);
 }
@@ -155,7 +142,7 @@ TEST(FaultInjection, UnreadableInputIsReportedAndTheNextOneConverted)
     EXPECT_EQ(result.standardOutput, kDefaultSettings +
                                          "secret.raw ->  secret.wav\nError opening <secret.raw>\n"
                                          "next.raw ->  next.wav\n");
-    expectExit(result, 0);
+    expectCleanExit(result, 0);
     EXPECT_FALSE(testsupport::fileExists(dir.file("secret.wav")));
     EXPECT_TRUE(testsupport::fileExists(dir.file("next.wav")));
     expectUntouched(secret, before);
@@ -170,23 +157,23 @@ TEST(FaultInjection, NoFailureOfTheOutputTouchesTheInput)
 
     // A full disk.
     fs::create_symlink("/dev/full", dir.path() / "take.wav");
-    ProcessResult result = runIn(dir, {"take.raw"});
+    ProcessResult result = runPcmwrapIn(dir, {"take.raw"});
     EXPECT_EQ(result.standardOutput, kDefaultSettings + "take.raw ->  take.wav\nError writing to <take.wav>, code <262>\n\n");
-    expectExit(result, 6);
+    expectCleanExit(result, 6);
     expectUntouched(input, before);
     fs::remove(dir.path() / "take.wav");
 
     // A file size limit reached in the middle of the dump.
-    result = runIn(dir, {"take.raw"}, 100000);
+    result = runPcmwrapIn(dir, {"take.raw"}, 100000);
     EXPECT_EQ(result.standardOutput, kDefaultSettings + "take.raw ->  take.wav\nError writing to <take.wav>, code <262>\n\n");
-    expectExit(result, 6);
+    expectCleanExit(result, 6);
     expectUntouched(input, before);
     fs::remove(dir.path() / "take.wav");
 
     // A directory where the output would be created.
     fs::create_directory(dir.path() / "take.wav");
-    result = runIn(dir, {"take.raw"});
+    result = runPcmwrapIn(dir, {"take.raw"});
     EXPECT_EQ(result.standardOutput, kDefaultSettings + "take.raw ->  take.wav\nError creating <take.wav>, code <57604>\n\n");
-    expectExit(result, 4);
+    expectCleanExit(result, 4);
     expectUntouched(input, before);
 }

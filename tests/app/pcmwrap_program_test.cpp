@@ -7,28 +7,17 @@
 #include "convert/chunk.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using testsupport::ProcessResult;
 using testsupport::TempDir;
+using testsupport::expectCleanExit;
+using testsupport::runPcmwrapIn;
 
 const std::string kUsage = "\npcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile\n";
-
-ProcessResult runIn(const TempDir& dir, const std::vector<std::string>& arguments)
-{
-    testsupport::ProcessOptions options;
-    options.workingDirectory = dir.path().string();
-    return testsupport::runPcmwrap(arguments, options);
-}
-
-void expectCleanExit(const ProcessResult& result, int status)
-{
-    EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.exitStatus, status);
-    EXPECT_EQ(result.standardError, "");
-}
 
 TEST(PcmwrapProgram, UsageWhenNoFileNameOrOnQuestionMark)
 {
@@ -37,7 +26,7 @@ TEST(PcmwrapProgram, UsageWhenNoFileNameOrOnQuestionMark)
     const std::vector<std::vector<std::string>> usageCases = {
         {}, {"-b16", "-c2"}, {"-?"}, {"-?", "take.raw"}, {"-b16", "-?", "-c2", "take.raw"}, {"-x"}};
     for (const auto& arguments : usageCases) {
-        const ProcessResult result = runIn(dir, arguments);
+        const ProcessResult result = runPcmwrapIn(dir, arguments);
         EXPECT_EQ(result.standardOutput, kUsage) << testing::PrintToString(arguments);
         expectCleanExit(result, 0);
     }
@@ -48,7 +37,7 @@ TEST(PcmwrapProgram, UsageWhenNoFileNameOrOnQuestionMark)
 TEST(PcmwrapProgram, OptionsAfterTheFirstNameAreFileNames)
 {
     TempDir dir;
-    const ProcessResult result = runIn(dir, {"-b16", "take.raw", "-c2"});
+    const ProcessResult result = runPcmwrapIn(dir, {"-b16", "take.raw", "-c2"});
     EXPECT_EQ(result.standardOutput,
               "bits: <16>, rate: <44100>, channels: <1>\n"
               "take.raw ->  take.wav\n"
@@ -65,7 +54,7 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
         testsupport::writeFile(dir.file("dump" + std::to_string(size) + ".raw"), testsupport::randomBytes(size, 5));
     }
     std::filesystem::create_directory(dir.path() / "folder.d");
-    const ProcessResult result = runIn(dir, {"-r-7", "-c3", "dump0.raw", "missing.raw", "dump6144.raw",
+    const ProcessResult result = runPcmwrapIn(dir, {"-r-7", "-c3", "dump0.raw", "missing.raw", "dump6144.raw",
                                              "folder.d", "dump6145.raw", "sub.dir/missing", "dump100000.raw"});
     EXPECT_EQ(result.standardOutput,
               "bits: <24>, rate: <-7>, channels: <3>\n"
