@@ -60,6 +60,17 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
+    // Built before the fork: the child may only make async-signal-safe calls.
+    // The extra entries come first, so that they win over inherited ones of the same name.
+    std::vector<std::string> extraCopies = options.extraEnvironment;
+    std::vector<char*> environment;
+    for (auto& entry : extraCopies) {
+        environment.push_back(entry.data());
+    }
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.push_back(*entry);
+    }
+    environment.push_back(nullptr);
 
     pid_t child = fork();
     if (child < 0) {
@@ -79,7 +90,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
             rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        execv(program.c_str(), argv.data());
+        execve(program.c_str(), argv.data(), environment.data());
         _exit(127);
     }
     close(outPipe[1]);

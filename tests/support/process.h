@@ -19,6 +19,7 @@ struct ProcessResult {
 struct ProcessOptions {
     std::string workingDirectory;               // empty: the test's own
     std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE for the child, SIGXFSZ ignored
+    std::vector<std::string> extraEnvironment;   // "NAME=value" entries added for the child
 };
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
