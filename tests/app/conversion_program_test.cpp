@@ -57,19 +57,28 @@ TEST(ConversionProgram, SamplesOfEitherWidthComeOutLeastSignificantByteFirst)
               testsupport::expectedPcmWave({}, 2, {0x56, 0x34, 0x12, 0xBC, 0x9A, 0x78}));
 }
 
+// Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) on "d" + std::to_string(n) + ext.
+std::string dumpName(std::size_t size, const char* extension)
+{
+    std::string name = "d";
+    name += std::to_string(size);
+    name += extension;
+    return name;
+}
+
 TEST(ConversionProgram, DumpLengthsAroundTheChunkSize)
 {
     TempDir dir;
     const std::size_t sizes[] = {0, kChunkBytes, kChunkBytes + 1, 3 * kChunkBytes + 1};
     std::vector<std::string> names;
     for (std::size_t size : sizes) {
-        names.push_back("d" + std::to_string(size) + ".raw");
+        names.push_back(dumpName(size, ".raw"));
         testsupport::writeFile(dir.file(names.back()), testsupport::randomBytes(size, static_cast<std::uint32_t>(size)));
     }
     expectCleanExit(runPcmwrapIn(dir, names), 0);
     for (std::size_t size : sizes) {
         const Bytes dump = testsupport::randomBytes(size, static_cast<std::uint32_t>(size));
-        const Bytes file = testsupport::readFile(dir.file("d" + std::to_string(size) + ".wav"));
+        const Bytes file = testsupport::readFile(dir.file(dumpName(size, ".wav")));
         EXPECT_EQ(file, testsupport::expectedPcmWave({}, static_cast<std::uint32_t>(size / 3),
                                                      testsupport::reversedSamples(dump, 3)))
             << size << " bytes";
