@@ -277,6 +277,19 @@ bool isOpen(HMMIO handle)
     return openHandles.count(handle) != 0;
 }
 
+// The common gate of the calls that take a record: an open handle, a record, and no
+// write the system refused earlier (which every later call reports again).
+MMRESULT checkRecordCall(HMMIO handle, const void* record)
+{
+    if (!isOpen(handle)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (record == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    return handle->writeError;
+}
+
 // Reads a chunk header at the position: id and size, and for a RIFF or LIST form its
 // type. The header must lie wholly before `end`.
 MMRESULT readChunkHeader(MmioFile& file, MMCKINFO* chunk, std::uint64_t end)
@@ -443,14 +456,8 @@ LONG mmioSeek(HMMIO handle, LONG offset, int origin)
 
 MMRESULT mmioGetInfo(HMMIO handle, MMIOINFO* info, UINT /*flags*/)
 {
-    if (!isOpen(handle)) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (info == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if (handle->writeError != MMSYSERR_NOERROR) {
-        return handle->writeError;
+    if (const MMRESULT result = checkRecordCall(handle, info); result != MMSYSERR_NOERROR) {
+        return result;
     }
     if (const MMRESULT result = handle->prepare(); result != MMSYSERR_NOERROR) {
         return result;
@@ -462,14 +469,8 @@ MMRESULT mmioGetInfo(HMMIO handle, MMIOINFO* info, UINT /*flags*/)
 
 MMRESULT mmioSetInfo(HMMIO handle, const MMIOINFO* info, UINT /*flags*/)
 {
-    if (!isOpen(handle)) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (info == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if (handle->writeError != MMSYSERR_NOERROR) {
-        return handle->writeError;
+    if (const MMRESULT result = checkRecordCall(handle, info); result != MMSYSERR_NOERROR) {
+        return result;
     }
     const bool writing = (info->dwFlags & MMIO_DIRTY) != 0;
     if (writing && !handle->writable) {
@@ -570,16 +571,10 @@ MMRESULT mmioDescend(HMMIO handle, MMCKINFO* chunk, const MMCKINFO* parent, UINT
 
 MMRESULT mmioAscend(HMMIO handle, MMCKINFO* chunk, UINT /*flags*/)
 {
-    if (!isOpen(handle)) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (chunk == nullptr) {
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT result = checkRecordCall(handle, chunk); result != MMSYSERR_NOERROR) {
+        return result;
     }
     MmioFile& file = *handle;
-    if (file.writeError != MMSYSERR_NOERROR) {
-        return file.writeError;
-    }
     if ((chunk->dwFlags & MMIO_DIRTY) == 0) {
         return file.moveTo(chunkEnd(*chunk));
     }

@@ -73,6 +73,16 @@ bool isHeaderArgument(const WAVEHDR* header, UINT headerSize)
     return header != nullptr && headerSize == sizeof(WAVEHDR);
 }
 
+// The common gate of the header calls, taken with the lock held: an open device and a
+// header of the platform's size.
+MMRESULT checkHeaderCall(Shared& s, HWAVEOUT device, const WAVEHDR* header, UINT headerSize)
+{
+    if (findOpen(s, device) == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    return isHeaderArgument(header, headerSize) ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
+}
+
 Clock::duration playingTime(DWORD bytes, DWORD bytesPerSecond, DWORD speed)
 {
     if (speed == 0) {
@@ -206,11 +216,8 @@ MMRESULT waveOutPrepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 {
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
-    if (findOpen(s, device) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!isHeaderArgument(header, headerSize)) {
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT result = checkHeaderCall(s, device, header, headerSize); result != MMSYSERR_NOERROR) {
+        return result;
     }
     header->dwFlags.fetch_or(WHDR_PREPARED);
     return MMSYSERR_NOERROR;
@@ -220,11 +227,8 @@ MMRESULT waveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSiz
 {
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
-    if (findOpen(s, device) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!isHeaderArgument(header, headerSize)) {
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT result = checkHeaderCall(s, device, header, headerSize); result != MMSYSERR_NOERROR) {
+        return result;
     }
     if ((header->dwFlags.load() & WHDR_INQUEUE) != 0) {
         return WAVERR_STILLPLAYING;
