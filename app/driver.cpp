@@ -26,7 +26,7 @@ void convertPair(const PcmSettings& settings, const std::string& inputName, cons
         return;
     }
     // Declared after the reader, so destroyed (and its file finished) first.
-    WavSampleWriter writer(settings, outputName);
+    WavSampleWriter writer(settings, outputName, reader.knownSize());
     // The last, short chunk (even an empty one) is handed over too before the loop ends.
     std::uint32_t count = 0;
     do {

@@ -1,12 +1,27 @@
 #include "convert/sample_dump_reader.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 namespace {
 
 // Larger than the stream's default so that a dump is read in few system calls.
 constexpr std::size_t kStreamBufferBytes = 64 * 1024;
+
+std::optional<std::uint64_t> regularFileSize(const std::string& name)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) {
+        return std::nullopt;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(name, error);
+    if (error) {
+        return std::nullopt;
+    }
+    return size;
+}
 
 }  // namespace
 
@@ -21,7 +36,9 @@ SampleDumpReader::SampleDumpReader(const std::string& name)
     ok_ = !stream_.fail() && firstByteReadable();
     if (!ok_) {
         std::cout << "Error opening <" << name_ << ">" << std::endl;
+        return;
     }
+    knownSize_ = regularFileSize(name_);
 }
 
 // Some names open but give no file bytes: a directory opens on this system and only its

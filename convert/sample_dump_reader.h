@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -27,6 +28,10 @@ public:
 
     std::span<const std::uint8_t, kChunkBytes> buffer() const { return buffer_; }
 
+    // The length of a regular file when it was opened; none for a FIFO, a device or any
+    // input whose length is not known before it is read.
+    std::optional<std::uint64_t> knownSize() const { return knownSize_; }
+
 private:
     bool firstByteReadable();
 
@@ -38,4 +43,5 @@ private:
     // never carries bytes of an earlier chunk into the output.
     std::array<std::uint8_t, kChunkBytes> buffer_{};
     bool ok_ = true;
+    std::optional<std::uint64_t> knownSize_;
 };

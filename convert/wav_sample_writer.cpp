@@ -21,11 +21,14 @@ void exitIfUnconvertible(const PcmSettings& settings)
 
 }  // namespace
 
-WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name)
+WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
+                                 std::optional<std::uint64_t> dumpBytes)
     : format_(pcmFormatRecord(settings)), name_(name)
 {
     exitIfUnconvertible(settings);
-    if (const std::int32_t result = wav_create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
+    rf64_ = dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0;
+    const auto create = rf64_ ? wav_create_rf64 : wav_create;
+    if (const std::int32_t result = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
         result != 0) {
         failWith("Error creating <", result);
     }
@@ -36,7 +39,10 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
 
 WavSampleWriter::~WavSampleWriter()
 {
-    if (const std::int32_t result = wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_); result != 0) {
+    // A RIFF file holds fewer than 2^32 bytes, so its frame count fits its 32-bit field.
+    const std::int32_t result = rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
+                                      : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
+    if (result != 0) {
         failWith("Error writing to <", result);
     }
 }

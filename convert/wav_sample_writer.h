@@ -1,7 +1,9 @@
 #pragma once
 // Writes one WAVE file from the chunks of one sample dump: creates it when constructed,
 // turns each chunk's samples to least significant byte first and appends them, and
-// finishes the file (sizes and frame count) when destroyed.
+// finishes the file (sizes and frame count) when destroyed. A dump whose file would pass
+// the largest RIFF file, as far as its size is known before it is read, is written as an
+// RF64 file; any other gives a RIFF file, which stops at that limit with a write failure.
 //
 // Every failure ends the process: a format it cannot write (status 2, before any file is
 // made), or a failure of the wave layer (a message with the code, and the status of
@@ -9,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -18,7 +21,9 @@
 
 class WavSampleWriter {
 public:
-    WavSampleWriter(const PcmSettings& settings, const std::string& name);
+    // dumpBytes: the length of the dump when it is known in advance.
+    WavSampleWriter(const PcmSettings& settings, const std::string& name,
+                    std::optional<std::uint64_t> dumpBytes = std::nullopt);
     ~WavSampleWriter();
     WavSampleWriter(const WavSampleWriter&) = delete;
     WavSampleWriter& operator=(const WavSampleWriter&) = delete;
@@ -38,7 +43,9 @@ private:
     MMIOINFO io_{};
     std::array<std::uint8_t, kChunkBytes> buffer_{};
     std::string name_;
+    bool rf64_ = false;
     // Whole frames written so far, and the bytes of a frame begun but not yet complete.
-    std::uint32_t frames_ = 0;
+    // 64 bits wide: an RF64 file may hold more than 2^32 frames.
+    std::uint64_t frames_ = 0;
     std::uint32_t partialFrameBytes_ = 0;
 };

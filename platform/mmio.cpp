@@ -33,6 +33,10 @@ constexpr std::uint64_t kChunkHeaderBytes = 8;
 
 std::atomic<std::uint64_t> maximumFileSize{kMmioMaximumFileSize};
 
+// Positions reach the system as off_t: a large file ends where they do.
+static_assert(sizeof(off_t) == sizeof(std::uint64_t), "file offsets are 64 bits wide");
+static_assert(kMmioMaximumLargeFileSize == static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()));
+
 constexpr FOURCC kRiff = mmioFOURCC('R', 'I', 'F', 'F');
 constexpr FOURCC kList = mmioFOURCC('L', 'I', 'S', 'T');
 
@@ -54,21 +58,28 @@ struct MmioFile {
     bool dirty = false;          // whether buffer[0, valid) still has to reach the file
     std::uint64_t fileSize = 0;  // length of the file on disk, as far as this handle knows
     MMRESULT writeError = MMSYSERR_NOERROR;  // the first write the system refused, kept
+    bool largeFile = false;  // holds a form with 64-bit sizes, not bound by the RIFF ceiling
 
     std::uint64_t position() const { return base + next; }
+
+    // The largest size this file may reach.
+    std::uint64_t ceiling() const
+    {
+        return largeFile ? kMmioMaximumLargeFileSize : maximumFileSize.load(std::memory_order_relaxed);
+    }
 
     // The size of the file including what only the buffer holds yet.
     std::uint64_t logicalSize() const { return std::max(fileSize, dirty ? base + valid : 0); }
 
     // How far the buffer may be filled by a writer: its capacity, cut at the largest
-    // size a RIFF file may reach.
+    // size the file may reach.
     std::size_t writeLimit() const
     {
-        const std::uint64_t ceiling = maximumFileSize.load(std::memory_order_relaxed);
-        if (!writable || base >= ceiling) {
+        const std::uint64_t limit = ceiling();
+        if (!writable || base >= limit) {
             return 0;
         }
-        return static_cast<std::size_t>(std::min<std::uint64_t>(kMmioBufferBytes, ceiling - base));
+        return static_cast<std::size_t>(std::min<std::uint64_t>(kMmioBufferBytes, limit - base));
     }
 
     MMRESULT flush()
@@ -349,6 +360,23 @@ void mmioSetMaximumFileSizeForTesting(std::uint64_t bytes)
     maximumFileSize.store(bytes, std::memory_order_relaxed);
 }
 
+std::uint64_t mmioGetMaximumRiffFileSize()
+{
+    return maximumFileSize.load(std::memory_order_relaxed);
+}
+
+MMRESULT mmioAllowLargeFile(HMMIO handle)
+{
+    if (!isOpen(handle)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!handle->writable) {
+        return MMIOERR_CANNOTWRITE;
+    }
+    handle->largeFile = true;
+    return MMSYSERR_NOERROR;
+}
+
 HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags)
 {
     if (fileName == nullptr) {
@@ -499,8 +527,8 @@ MMRESULT mmioAdvance(HMMIO handle, MMIOINFO* info, UINT flags)
         return result;
     }
     const std::uint64_t position = handle->position();
-    if (writing && position >= maximumFileSize.load(std::memory_order_relaxed)) {
-        // The flushed bytes stay; no room for another byte of a RIFF file.
+    if (writing && position >= handle->ceiling()) {
+        // The flushed bytes stay; no room for another byte of the file.
         if (info != nullptr) {
             handle->describe(info);
         }

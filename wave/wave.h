@@ -36,6 +36,26 @@ int32_t wav_write(HMMIO handle, DWORD count, const BYTE* bytes, MMCKINFO* chunk,
 // reached the disk (found when the file is closed) is reported, not hidden.
 int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount);
 
+// ---- Writing a file too large for a RIFF form: an RF64 form (EBU Tech 3306), the same
+// chunks with the true 64-bit sizes in a ds64 chunk after the form's type. Calls:
+// wav_create_rf64, wav_begin_data, wav_write..., wav_finish_rf64.
+//
+// 1 when a file of dataBytes sample bytes in this format (header, data, pad byte) would
+// pass the largest RIFF file, 0xFFFFFFFF bytes: it must be written as an RF64 form.
+int32_t wav_needs_rf64(const WAVEFORMATEX* format, uint64_t dataBytes);
+// As wav_create, but the form is "RF64" with size 0xFFFFFFFF, followed by a ds64 chunk
+// of 28 bytes (RIFF size, data size and sample count as unsigned 64-bit numbers, all 0
+// until the file is finished, and a table length of 0), and the file may grow past
+// 0xFFFFFFFF bytes.
+int32_t wav_create_rf64(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk,
+                        MMCKINFO* riff);
+// As wav_finish for a file made by wav_create_rf64: writes the pad byte after odd data,
+// the RIFF size (file length - 8), data size and sampleCount into ds64 and 0xFFFFFFFF as
+// the data chunk's size; the fact chunk keeps 0xFFFFFFFF. Closes the file, setting
+// *handle to null, also on failure; a riff record that is not an RF64 form is refused
+// with MMSYSERR_INVALPARAM. Does nothing for a null *handle.
+int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, uint64_t sampleCount);
+
 // ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
 
 // Opens a RIFF WAVE file and reads its fmt chunk into a format block of 18 + cbSize

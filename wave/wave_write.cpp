@@ -8,6 +8,7 @@
 #include "platform/little_endian.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
+#include "wave/wave_write_steps.h"
 
 namespace {
 
@@ -24,11 +25,6 @@ void serializeFormat(const WAVEFORMATEX& format, unsigned char (&bytes)[kFormatR
     writeLittleEndian16(bytes + 12, format.nBlockAlign);
     writeLittleEndian16(bytes + 14, format.wBitsPerSample);
     writeLittleEndian16(bytes + 16, format.cbSize);
-}
-
-bool writeExactly(HMMIO handle, const void* bytes, std::size_t count)
-{
-    return mmioWrite(handle, static_cast<const char*>(bytes), static_cast<LONG>(count)) == static_cast<LONG>(count);
 }
 
 // A PCM fmt chunk holds 16 bytes; any other format holds the whole record and the
@@ -58,16 +54,25 @@ int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* form
     if (const MMRESULT result = mmioCreateChunk(*handle, riff, MMIO_CREATERIFF); result != 0) {
         return static_cast<int32_t>(result);
     }
+    return writeFormatAndFactChunks(*handle, format, chunk);
+}
 
+bool writeExactly(HMMIO handle, const void* bytes, std::size_t count)
+{
+    return mmioWrite(handle, static_cast<const char*>(bytes), static_cast<LONG>(count)) == static_cast<LONG>(count);
+}
+
+int32_t writeFormatAndFactChunks(HMMIO handle, const WAVEFORMATEX* format, MMCKINFO* chunk)
+{
     chunk->ckid = kFourccFmt;
     chunk->cksize = kPcmFormatBytes;
-    if (const MMRESULT result = mmioCreateChunk(*handle, chunk, 0); result != 0) {
+    if (const MMRESULT result = mmioCreateChunk(handle, chunk, 0); result != 0) {
         return static_cast<int32_t>(result);
     }
-    if (!writeFormat(*handle, format)) {
+    if (!writeFormat(handle, format)) {
         return WAV_ERR_WRITE_FAILED;
     }
-    if (const MMRESULT result = mmioAscend(*handle, chunk, 0); result != 0) {
+    if (const MMRESULT result = mmioAscend(handle, chunk, 0); result != 0) {
         return static_cast<int32_t>(result);
     }
 
@@ -75,18 +80,27 @@ int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* form
     MMCKINFO fact{};
     fact.ckid = kFourccFact;
     fact.cksize = 0;
-    if (const MMRESULT result = mmioCreateChunk(*handle, &fact, 0); result != 0) {
+    if (const MMRESULT result = mmioCreateChunk(handle, &fact, 0); result != 0) {
         return static_cast<int32_t>(result);
     }
     unsigned char placeholder[4];
     writeLittleEndian32(placeholder, 0xFFFFFFFFu);
-    if (!writeExactly(*handle, placeholder, sizeof placeholder)) {
+    if (!writeExactly(handle, placeholder, sizeof placeholder)) {
         return WAV_ERR_WRITE_FAILED;
     }
-    if (mmioAscend(*handle, &fact, 0) != 0) {
+    if (mmioAscend(handle, &fact, 0) != 0) {
         return WAV_ERR_WRITE_FAILED;
     }
     return 0;
+}
+
+std::uint64_t formatFactAndDataHeaderBytes(const WAVEFORMATEX* format)
+{
+    constexpr std::uint64_t kChunkHeaderBytes = 8;
+    constexpr std::uint64_t kFactBytes = 4;
+    const std::uint64_t formatBytes =
+        format->wFormatTag == WAVE_FORMAT_PCM ? kPcmFormatBytes : kFormatRecordBytes + format->cbSize;
+    return kChunkHeaderBytes + formatBytes + (formatBytes & 1) + kChunkHeaderBytes + kFactBytes + kChunkHeaderBytes;
 }
 
 int32_t wav_begin_data(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io)

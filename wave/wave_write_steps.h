@@ -1,0 +1,20 @@
+#pragma once
+// Steps of writing a WAVE file that the RIFF form and the RF64 form share.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/mmio.h"
+#include "platform/wave_format.h"
+
+// Whether mmioWrite placed all count bytes.
+bool writeExactly(HMMIO handle, const void* bytes, std::size_t count);
+
+// Writes the fmt chunk (16 bytes of the format for PCM, else the 18-byte record and its
+// cbSize extra bytes) and a fact chunk holding 0xFFFFFFFF at the position. The result is
+// wav_create's for these steps; chunk describes the fmt chunk afterwards.
+std::int32_t writeFormatAndFactChunks(HMMIO handle, const WAVEFORMATEX* format, MMCKINFO* chunk);
+
+// The bytes from the end of the form's type to the first sample byte: the fmt chunk
+// with its pad byte, the fact chunk and the data chunk's header.
+std::uint64_t formatFactAndDataHeaderBytes(const WAVEFORMATEX* format);
