@@ -40,8 +40,9 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
 WavSampleWriter::~WavSampleWriter()
 {
     // A RIFF file holds fewer than 2^32 bytes, so its frame count fits its 32-bit field.
-    const std::int32_t result = rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
-                                      : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
+    const std::int32_t result =
+        rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
+              : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
     if (result != 0) {
         failWith("Error writing to <", result);
     }

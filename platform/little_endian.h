@@ -29,12 +29,6 @@ inline void writeLittleEndian32(unsigned char* bytes, std::uint32_t value)
     bytes[3] = static_cast<unsigned char>(value >> 24);
 }
 
-inline std::uint64_t readLittleEndian64(const unsigned char* bytes)
-{
-    return static_cast<std::uint64_t>(readLittleEndian32(bytes)) |
-           (static_cast<std::uint64_t>(readLittleEndian32(bytes + 4)) << 32);
-}
-
 inline void writeLittleEndian64(unsigned char* bytes, std::uint64_t value)
 {
     writeLittleEndian32(bytes, static_cast<std::uint32_t>(value));

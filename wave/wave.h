@@ -60,7 +60,8 @@ int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO
 
 // Opens a RIFF WAVE file and reads its fmt chunk into a format block of 18 + cbSize
 // bytes that the caller owns (release with wav_close_read or GlobalFree). On failure
-// both *handle and *format are 0.
+// both *handle and *format are 0. RIFF forms only: an RF64 file, whose sizes the 32-bit
+// records cannot hold, gives WAV_ERR_BAD_FORMAT.
 int32_t wav_open(const char* fileName, HMMIO* handle, WAVEFORMATEX** format, MMCKINFO* riff);
 // Finds the data chunk and stands at its first byte; data->cksize is its size.
 int32_t wav_begin_read(HMMIO* handle, MMCKINFO* data, MMCKINFO* riff);
