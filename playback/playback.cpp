@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/sleep.h"
+#include "playback/playback_testing.h"
 
 HWAVEOUT playback_device = nullptr;
 WAVEHDR playback_headers[playback_slot_count]{};
@@ -12,6 +13,8 @@ std::atomic<std::int16_t> playback_in_flight{0};
 std::atomic<void (*)()> playback_drain_notify{nullptr};
 
 namespace {
+
+std::atomic<void (*)()> countDownHook{nullptr};
 
 WAVEFORMATEX ringFormat()
 {
@@ -38,9 +41,9 @@ void waitForSlot(const WAVEHDR& header)
     }
 }
 
-void runDry()
+void runDry(void (*notify)())
 {
-    if (void (*notify)() = playback_drain_notify.load()) {
+    if (notify != nullptr) {
         notify();
     }
 }
@@ -92,8 +95,9 @@ std::int32_t playback_queue(const void* bytes, DWORD length, void (*notify)())
             playback_drain_notify.store(replaced);
         }
         // Completions that came meanwhile could not see 0 past this block's count.
+        // Only this thread stores the notification, so it may be read after the count.
         if (playback_in_flight.fetch_sub(1) == 1) {
-            runDry();
+            runDry(playback_drain_notify.load());
         }
         return static_cast<std::int32_t>(result);
     }
@@ -106,10 +110,17 @@ void playback_on_done(HWAVEOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
     if (message != WOM_DONE) {
         return;
     }
-    // The value this decrement produced, not a second read, which a queueing call
-    // could already have raised again.
-    if (playback_in_flight.fetch_sub(1) == 1) {
-        runDry();
+    // The notification is read once, before the count falls: as soon as it is 0 a
+    // queueing call may count a new block and store that block's function, which must
+    // not run for the blocks drained here. The count is judged by the value this
+    // decrement produced, not a second read, which a queueing call could have raised.
+    void (*const notify)() = playback_drain_notify.load();
+    const bool ranDry = playback_in_flight.fetch_sub(1) == 1;
+    if (void (*const hook)() = countDownHook.load()) {
+        hook();
+    }
+    if (ranDry) {
+        runDry(notify);
     }
 }
 
@@ -122,4 +133,9 @@ std::int32_t playback_reset()
 std::int32_t playback_close()
 {
     return static_cast<std::int32_t>(waveOutClose(playback_device));
+}
+
+void playback_set_count_down_hook_for_testing(void (*hook)())
+{
+    countDownHook.store(hook);
 }
