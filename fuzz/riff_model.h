@@ -22,6 +22,8 @@ struct Input {
 
     // Whether [offset, offset + count) lies within the input.
     bool holds(std::uint64_t offset, std::uint64_t count) const { return offset <= size && count <= size - offset; }
+    // How many bytes the input holds from offset on.
+    std::uint64_t heldFrom(std::uint64_t offset) const { return offset <= size ? size - offset : 0; }
     std::uint32_t field32(std::uint64_t offset) const { return readLittleEndian32(data + offset); }
     std::uint16_t field16(std::uint64_t offset) const { return readLittleEndian16(data + offset); }
 };

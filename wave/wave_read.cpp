@@ -150,7 +150,9 @@ int32_t wav_read(HMMIO handle, DWORD wanted, BYTE* dest, MMCKINFO* data, DWORD* 
                 return static_cast<int32_t>(result);
             }
             if (io.pchNext == io.pchEndRead) {
-                *delivered = 0;
+                // The file ends inside the chunk. The bytes up to its end are real (a
+                // recording cut short ends this way), so the caller learns how many.
+                *delivered = done;
                 return WAV_ERR_TRUNCATED;
             }
         }
