@@ -20,7 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "platform/little_endian.h"
 #include "platform/mmio_testing.h"
@@ -44,6 +44,7 @@ bool isForm(FOURCC id)
 }  // namespace
 
 struct MmioFile {
+    HMMIO handle = nullptr;  // the value the caller holds
     int fd = -1;
     bool writable = false;
     std::unique_ptr<char[]> buffer;
@@ -235,7 +236,7 @@ struct MmioFile {
         info->lDiskOffset = static_cast<LONG>(static_cast<std::uint32_t>(base + valid));
         info->dwFlags = (info->dwFlags & ~MMIO_DIRTY) | (dirty ? MMIO_DIRTY : 0);
         info->wErrorRet = writeError;
-        info->hmmio = const_cast<MmioFile*>(this);
+        info->hmmio = handle;
     }
 
     // Takes back a buffer state that the caller drove; false when it does not
@@ -264,30 +265,32 @@ struct MmioFile {
 
 namespace {
 
-// Every open handle, so that a null, stray or closed handle is refused instead of used.
-std::mutex openHandlesLock;
-std::unordered_set<const MmioFile*> openHandles;
+// Every open file by its handle, so that a null, stray or closed handle is refused
+// instead of used. A handle is a number never issued before in this process, not the
+// file's address: a closed handle stays refused when its memory serves a newer file.
+std::mutex openFilesLock;
+std::unordered_map<HMMIO, std::unique_ptr<MmioFile>> openFiles;
+std::uintptr_t handlesIssued = 0;
 
-bool isOpen(HMMIO handle)
+MmioFile* findOpen(HMMIO handle)
 {
-    if (handle == nullptr) {
-        return false;
-    }
-    const std::lock_guard<std::mutex> guard(openHandlesLock);
-    return openHandles.count(handle) != 0;
+    const std::lock_guard<std::mutex> guard(openFilesLock);
+    const auto found = openFiles.find(handle);
+    return found == openFiles.end() ? nullptr : found->second.get();
 }
 
 // The common gate of the calls that take a record: an open handle, a record, and no
 // write the system refused earlier (which every later call reports again).
-MMRESULT checkRecordCall(HMMIO handle, const void* record)
+MMRESULT checkRecordCall(HMMIO handle, const void* record, MmioFile** file)
 {
-    if (!isOpen(handle)) {
+    *file = findOpen(handle);
+    if (*file == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
     if (record == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    return handle->writeError;
+    return (*file)->writeError;
 }
 
 // Reads a chunk header at the position: id and size, and for a RIFF or LIST form its
@@ -388,47 +391,61 @@ HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags)
     }
     file->writable = writable;
     file->fileSize = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0;
-    const std::lock_guard<std::mutex> guard(openHandlesLock);
-    openHandles.insert(file.get());
-    return file.release();
+    const int fd = file->fd;
+    try {
+        const std::lock_guard<std::mutex> guard(openFilesLock);
+        file->handle = reinterpret_cast<HMMIO>(++handlesIssued);
+        const HMMIO handle = file->handle;
+        openFiles.emplace(handle, std::move(file));
+        return handle;
+    } catch (const std::bad_alloc&) {
+        close(fd);  // the record could not be kept: the file was never handed out
+        return nullptr;
+    }
 }
 
 MMRESULT mmioClose(HMMIO handle, UINT /*flags*/)
 {
-    if (!isOpen(handle)) {
-        return MMSYSERR_INVALHANDLE;
-    }
+    std::unique_ptr<MmioFile> file;
     {
-        const std::lock_guard<std::mutex> guard(openHandlesLock);
-        openHandles.erase(handle);
+        // Found and taken out under one lock, so that of two threads closing one handle
+        // only one gets the file.
+        const std::lock_guard<std::mutex> guard(openFilesLock);
+        auto taken = openFiles.extract(handle);
+        if (taken.empty()) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        file = std::move(taken.mapped());
     }
-    MMRESULT result = handle->flush();
-    if (close(handle->fd) != 0 && handle->writable && result == MMSYSERR_NOERROR) {
+    MMRESULT result = file->flush();
+    if (close(file->fd) != 0 && file->writable && result == MMSYSERR_NOERROR) {
         result = MMIOERR_CANNOTWRITE;  // some file systems report a lost write only here
     }
-    delete handle;
     return result;
 }
 
 LONG mmioRead(HMMIO handle, HPSTR buffer, LONG count)
 {
-    if (!isOpen(handle) || count < 0 || (buffer == nullptr && count > 0)) {
+    MmioFile* const file = findOpen(handle);
+    if (file == nullptr || count < 0 || (buffer == nullptr && count > 0)) {
         return -1;
     }
-    return handle->read(buffer, count);
+    return file->read(buffer, count);
 }
 
 LONG mmioWrite(HMMIO handle, const char* buffer, LONG count)
 {
-    if (!isOpen(handle) || count < 0 || (buffer == nullptr && count > 0)) {
+    MmioFile* const file = findOpen(handle);
+    if (file == nullptr || count < 0 || (buffer == nullptr && count > 0)) {
         return -1;
     }
-    return handle->write(buffer, count);
+    return file->write(buffer, count);
 }
 
 LONG mmioSeek(HMMIO handle, LONG offset, int origin)
 {
-    if (!isOpen(handle)) {
+    MmioFile* const file = findOpen(handle);
+    if (file == nullptr) {
         return -1;
     }
     std::int64_t from = 0;
@@ -436,10 +453,10 @@ LONG mmioSeek(HMMIO handle, LONG offset, int origin)
     case SEEK_SET:
         break;
     case SEEK_CUR:
-        from = static_cast<std::int64_t>(handle->position());
+        from = static_cast<std::int64_t>(file->position());
         break;
     case SEEK_END:
-        from = static_cast<std::int64_t>(handle->logicalSize());
+        from = static_cast<std::int64_t>(file->logicalSize());
         break;
     default:
         return -1;
@@ -448,7 +465,7 @@ LONG mmioSeek(HMMIO handle, LONG offset, int origin)
     if (target < 0 || target > std::numeric_limits<LONG>::max()) {
         return -1;
     }
-    if (handle->moveTo(static_cast<std::uint64_t>(target)) != MMSYSERR_NOERROR) {
+    if (file->moveTo(static_cast<std::uint64_t>(target)) != MMSYSERR_NOERROR) {
         return -1;
     }
     return static_cast<LONG>(target);
@@ -456,78 +473,84 @@ LONG mmioSeek(HMMIO handle, LONG offset, int origin)
 
 MMRESULT mmioGetInfo(HMMIO handle, MMIOINFO* info, UINT /*flags*/)
 {
-    if (const MMRESULT result = checkRecordCall(handle, info); result != MMSYSERR_NOERROR) {
+    MmioFile* file = nullptr;
+    if (const MMRESULT result = checkRecordCall(handle, info, &file); result != MMSYSERR_NOERROR) {
         return result;
     }
-    if (const MMRESULT result = handle->prepare(); result != MMSYSERR_NOERROR) {
+    if (const MMRESULT result = file->prepare(); result != MMSYSERR_NOERROR) {
         return result;
     }
     *info = MMIOINFO{};
-    handle->describe(info);
+    file->describe(info);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT mmioSetInfo(HMMIO handle, const MMIOINFO* info, UINT /*flags*/)
 {
-    if (const MMRESULT result = checkRecordCall(handle, info); result != MMSYSERR_NOERROR) {
+    MmioFile* file = nullptr;
+    if (const MMRESULT result = checkRecordCall(handle, info, &file); result != MMSYSERR_NOERROR) {
         return result;
     }
     const bool writing = (info->dwFlags & MMIO_DIRTY) != 0;
-    if (writing && !handle->writable) {
+    if (writing && !file->writable) {
         return MMIOERR_CANNOTWRITE;
     }
-    if (!handle->accept(*info)) {
+    if (!file->accept(*info)) {
         // A writer past the largest file size, or a state of some other buffer.
-        return writing && info->pchBuffer == handle->buffer.get() ? MMIOERR_CANNOTEXPAND : MMSYSERR_INVALPARAM;
+        return writing && info->pchBuffer == file->buffer.get() ? MMIOERR_CANNOTEXPAND : MMSYSERR_INVALPARAM;
     }
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT mmioAdvance(HMMIO handle, MMIOINFO* info, UINT flags)
 {
-    if (!isOpen(handle)) {
+    MmioFile* const file = findOpen(handle);
+    if (file == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
-    if (info != nullptr && !handle->accept(*info)) {
-        return MMSYSERR_INVALPARAM;
-    }
-    const bool writing = (flags & MMIO_WRITE) != 0;
-    if (writing && !handle->writable) {
+    // Refused before the state is taken back: a reader has no bytes to write, and the
+    // failed write would be kept and reported by every later call on the handle.
+    const bool writing = (flags & MMIO_WRITE) != 0 || (info != nullptr && (info->dwFlags & MMIO_DIRTY) != 0);
+    if (writing && !file->writable) {
         return MMIOERR_CANNOTWRITE;
     }
-    if (const MMRESULT result = handle->flush(); result != MMSYSERR_NOERROR) {
+    if (info != nullptr && !file->accept(*info)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (const MMRESULT result = file->flush(); result != MMSYSERR_NOERROR) {
         return result;
     }
-    const std::uint64_t position = handle->position();
-    if (writing && position >= maximumFileSize.load(std::memory_order_relaxed)) {
+    const std::uint64_t position = file->position();
+    if ((flags & MMIO_WRITE) != 0 && position >= maximumFileSize.load(std::memory_order_relaxed)) {
         // The flushed bytes stay; no room for another byte of a RIFF file.
         if (info != nullptr) {
-            handle->describe(info);
+            file->describe(info);
         }
         return MMIOERR_CANNOTEXPAND;
     }
-    handle->base = position;
-    handle->next = 0;
-    handle->valid = 0;
-    handle->loaded = false;
-    if (const MMRESULT result = handle->load(); result != MMSYSERR_NOERROR) {
+    file->base = position;
+    file->next = 0;
+    file->valid = 0;
+    file->loaded = false;
+    if (const MMRESULT result = file->load(); result != MMSYSERR_NOERROR) {
         return result;
     }
     if (info != nullptr) {
-        handle->describe(info);
+        file->describe(info);
     }
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT mmioDescend(HMMIO handle, MMCKINFO* chunk, const MMCKINFO* parent, UINT flags)
 {
-    if (!isOpen(handle)) {
+    MmioFile* const open = findOpen(handle);
+    if (open == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
     if (chunk == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    MmioFile& file = *handle;
+    MmioFile& file = *open;
     // A chunk inside a parent must lie in the parent's data; the parent's size is a
     // claim of the file, taken in 64 bits so that it cannot wrap.
     const std::uint64_t end = parent != nullptr ? std::uint64_t{parent->dwDataOffset} + parent->cksize
@@ -571,10 +594,11 @@ MMRESULT mmioDescend(HMMIO handle, MMCKINFO* chunk, const MMCKINFO* parent, UINT
 
 MMRESULT mmioAscend(HMMIO handle, MMCKINFO* chunk, UINT /*flags*/)
 {
-    if (const MMRESULT result = checkRecordCall(handle, chunk); result != MMSYSERR_NOERROR) {
+    MmioFile* open = nullptr;
+    if (const MMRESULT result = checkRecordCall(handle, chunk, &open); result != MMSYSERR_NOERROR) {
         return result;
     }
-    MmioFile& file = *handle;
+    MmioFile& file = *open;
     if ((chunk->dwFlags & MMIO_DIRTY) == 0) {
         return file.moveTo(chunkEnd(*chunk));
     }
@@ -608,13 +632,14 @@ MMRESULT mmioAscend(HMMIO handle, MMCKINFO* chunk, UINT /*flags*/)
 
 MMRESULT mmioCreateChunk(HMMIO handle, MMCKINFO* chunk, UINT flags)
 {
-    if (!isOpen(handle)) {
+    MmioFile* const open = findOpen(handle);
+    if (open == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
     if (chunk == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    MmioFile& file = *handle;
+    MmioFile& file = *open;
     if (!file.writable) {
         return MMIOERR_CANNOTWRITE;
     }
@@ -646,12 +671,13 @@ MMRESULT mmioCreateChunk(HMMIO handle, MMCKINFO* chunk, UINT flags)
 
 MMRESULT mmioGetFileSize(HMMIO handle, std::uint64_t* size)
 {
-    if (!isOpen(handle)) {
+    MmioFile* const file = findOpen(handle);
+    if (file == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
     if (size == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    *size = handle->logicalSize();
+    *size = file->logicalSize();
     return MMSYSERR_NOERROR;
 }

@@ -63,6 +63,23 @@ TEST(GlobalMemory, UnknownHandlesAreRefusedAndFreedBlocksAreUnknown)
     EXPECT_EQ(GlobalFree(nullptr), nullptr);
 }
 
+// A movable block's handle is never issued twice: a released one is refused even when a
+// newer block takes its record's memory, and the newer block stays.
+TEST(GlobalMemory, AReleasedMovableHandleIsRefusedWhileANewerBlockLives)
+{
+    const HGLOBAL released = GlobalAlloc(GMEM_MOVEABLE, 16);
+    ASSERT_NE(released, nullptr);
+    ASSERT_EQ(GlobalFree(released), nullptr);
+    const HGLOBAL live = GlobalAlloc(GMEM_MOVEABLE, 16);
+    ASSERT_NE(live, nullptr);
+    EXPECT_NE(live, released);
+    EXPECT_EQ(GlobalLock(released), nullptr);
+    EXPECT_EQ(GlobalFree(released), released);
+    EXPECT_NE(GlobalLock(live), nullptr) << "the newer block is still there";
+    GlobalUnlock(live);
+    EXPECT_EQ(GlobalFree(live), nullptr);
+}
+
 TEST(GlobalMemory, AllocationsThatCannotBeMetGiveNull)
 {
     EXPECT_EQ(GlobalAlloc(GMEM_FIXED, SIZE_MAX), nullptr);
