@@ -271,7 +271,7 @@ TEST_F(Mmio, AReaderRefusesADirtyAdvanceAndStaysUsable)
     ASSERT_EQ(mmioRead(handle, &byte, 1), 1);
     MMIOINFO info{};
     ASSERT_EQ(mmioGetInfo(handle, &info, 0), 0u);
-    ++info.pchNext;
+    info.pchNext = info.pchBuffer;  // as a writer that has filled nothing yet would hand it back
     info.dwFlags |= MMIO_DIRTY;
     EXPECT_EQ(mmioAdvance(handle, &info, MMIO_READ), MMIOERR_CANNOTWRITE);
     EXPECT_EQ(mmioSeek(handle, 0, SEEK_CUR), 1) << "the position stays where it was";
