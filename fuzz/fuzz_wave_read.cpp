@@ -23,8 +23,8 @@ using fuzzsupport::RawChunk;
 
 constexpr FOURCC kFmt = mmioFOURCC('f', 'm', 't', ' ');
 constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
-constexpr std::uint64_t kPcmFormatBytes = 16;
-constexpr std::uint64_t kFormatRecordBytes = 18;
+using fuzzsupport::kFormatRecordBytes;
+using fuzzsupport::kPcmFormatBytes;
 
 // Piece sizes for the first pass: single bytes, odd runs, and runs longer than a file
 // the fuzzer makes, so that both a buffer refill and the end of the chunk fall inside a piece.

@@ -15,6 +15,9 @@ inline constexpr std::uint64_t kHeaderBytes = 8;
 inline constexpr std::uint64_t kFormTypeBytes = 4;
 // A RIFF file's first inner chunk: after "RIFF", the size and the form type.
 inline constexpr std::uint64_t kFirstInnerChunk = 12;
+// A fmt chunk's format: 16 bytes for PCM, else the 18-byte record with its extra size.
+inline constexpr std::uint64_t kPcmFormatBytes = 16;
+inline constexpr std::uint64_t kFormatRecordBytes = 18;
 
 struct Input {
     const std::uint8_t* data;
