@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "device_control.h"
-#include "playback/playback.h"
+#include "playback/playback_testing.h"
 
 namespace playbacktest {
 
