@@ -1,5 +1,6 @@
 #include "playback/playback.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/sleep.h"
@@ -30,10 +31,10 @@ WAVEFORMATEX ringFormat()
 }
 
 // Polls once a millisecond while the device holds the slot.
-void waitForSlot(const WAVEHDR& header)
+void waitForSlot(WAVEHDR& header)
 {
     for (;;) {
-        const DWORD flags = header.dwFlags.load();
+        const DWORD flags = std::atomic_ref<DWORD>(header.dwFlags).load();
         if ((flags & WHDR_DONE) != 0 || (flags & WHDR_INQUEUE) == 0) {
             return;
         }
@@ -62,7 +63,7 @@ std::int32_t playback_open()
         WAVEHDR& header = playback_headers[slot];
         header.lpData = reinterpret_cast<char*>(playback_buffers[slot]);
         header.dwBufferLength = kPlaybackBlockBytes;
-        header.dwFlags.store(WHDR_DONE);  // a free slot; preparing keeps the bit
+        header.dwFlags = WHDR_DONE;  // a free slot; preparing keeps the bit
         result = waveOutPrepareHeader(playback_device, &header, sizeof(WAVEHDR));
         if (result != MMSYSERR_NOERROR) {
             return static_cast<std::int32_t>(result);
