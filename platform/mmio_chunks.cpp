@@ -78,12 +78,9 @@ MMRESULT writeChunkSize(MmioFile& file, const MMCKINFO& chunk, DWORD size)
 
 MMRESULT mmioDescend(HMMIO handle, MMCKINFO* chunk, const MMCKINFO* parent, UINT flags)
 {
-    MmioFile* const open = findOpenFile(handle);
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (chunk == nullptr) {
-        return MMSYSERR_INVALPARAM;
+    MmioFile* open = nullptr;
+    if (const MMRESULT result = findRecordCall(handle, chunk, &open); result != MMSYSERR_NOERROR) {
+        return result;
     }
     MmioFile& file = *open;
     // A chunk inside a parent must lie in the parent's data; the parent's size is a
@@ -167,12 +164,9 @@ MMRESULT mmioAscend(HMMIO handle, MMCKINFO* chunk, UINT /*flags*/)
 
 MMRESULT mmioCreateChunk(HMMIO handle, MMCKINFO* chunk, UINT flags)
 {
-    MmioFile* const open = findOpenFile(handle);
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (chunk == nullptr) {
-        return MMSYSERR_INVALPARAM;
+    MmioFile* open = nullptr;
+    if (const MMRESULT result = findRecordCall(handle, chunk, &open); result != MMSYSERR_NOERROR) {
+        return result;
     }
     MmioFile& file = *open;
     if (!file.writable) {

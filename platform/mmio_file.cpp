@@ -239,14 +239,19 @@ MmioFile* findOpenFile(HMMIO handle)
     return found == openFiles.end() ? nullptr : found->second.get();
 }
 
-MMRESULT checkRecordCall(HMMIO handle, const void* record, MmioFile** file)
+MMRESULT findRecordCall(HMMIO handle, const void* record, MmioFile** file)
 {
     *file = findOpenFile(handle);
     if (*file == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
-    if (record == nullptr) {
-        return MMSYSERR_INVALPARAM;
+    return record == nullptr ? MMSYSERR_INVALPARAM : MMSYSERR_NOERROR;
+}
+
+MMRESULT checkRecordCall(HMMIO handle, const void* record, MmioFile** file)
+{
+    if (const MMRESULT result = findRecordCall(handle, record, file); result != MMSYSERR_NOERROR) {
+        return result;
     }
     return (*file)->writeError;
 }

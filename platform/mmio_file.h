@@ -55,7 +55,8 @@ struct MmioFile {
 // The open file behind a handle; null for a null, stray or closed handle.
 MmioFile* findOpenFile(HMMIO handle);
 
-// The common gate of the calls that take a record: an open handle (else
-// MMSYSERR_INVALHANDLE), a record (else MMSYSERR_INVALPARAM), and no write the system
-// refused earlier (which every later call reports again). Sets *file to the open file.
+// The gate of the calls that take a record: an open handle (else MMSYSERR_INVALHANDLE)
+// and a record (else MMSYSERR_INVALPARAM). Sets *file to the open file.
+MMRESULT findRecordCall(HMMIO handle, const void* record, MmioFile** file);
+// The same, and no write the system refused earlier, which every later call reports again.
 MMRESULT checkRecordCall(HMMIO handle, const void* record, MmioFile** file);

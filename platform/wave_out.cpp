@@ -50,14 +50,15 @@ bool isHeaderArgument(const WAVEHDR* header, UINT headerSize)
     return header != nullptr && headerSize == sizeof(WAVEHDR);
 }
 
-// The common gate of the header calls, taken with the lock held: an open device and a
-// header of the platform's size.
-MMRESULT checkHeaderCall(Openings& o, HWAVEOUT device, const WAVEHDR* header, UINT headerSize)
+// Makes a call on an open device under the lock, which it holds for the call's whole
+// length: MMSYSERR_INVALHANDLE for any other handle.
+template <class Call>
+MMRESULT callOnOpen(HWAVEOUT device, Call call)
 {
-    if (findOpen(o, device) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    return isHeaderArgument(header, headerSize) ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
+    Openings& o = openings();
+    const std::lock_guard lock(o.mutex);
+    WaveOutDevice* const open = findOpen(o, device);
+    return open == nullptr ? MMSYSERR_INVALHANDLE : call(o, *open);
 }
 
 }  // namespace
@@ -100,73 +101,61 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT deviceId, const WAVEFORMATEX* format
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 {
-    Openings& o = openings();
-    const std::lock_guard lock(o.mutex);
-    if (const MMRESULT result = checkHeaderCall(o, device, header, headerSize); result != MMSYSERR_NOERROR) {
-        return result;
-    }
-    headerFlags(*header).fetch_or(WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
+    return callOnOpen(device, [&](Openings&, WaveOutDevice&) {
+        if (!isHeaderArgument(header, headerSize)) {
+            return MMSYSERR_INVALPARAM;
+        }
+        headerFlags(*header).fetch_or(WHDR_PREPARED);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 {
-    Openings& o = openings();
-    const std::lock_guard lock(o.mutex);
-    if (const MMRESULT result = checkHeaderCall(o, device, header, headerSize); result != MMSYSERR_NOERROR) {
-        return result;
-    }
-    if ((headerFlags(*header).load() & WHDR_INQUEUE) != 0) {
-        return WAVERR_STILLPLAYING;
-    }
-    headerFlags(*header).fetch_and(~WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
+    return callOnOpen(device, [&](Openings&, WaveOutDevice&) {
+        if (!isHeaderArgument(header, headerSize)) {
+            return MMSYSERR_INVALPARAM;
+        }
+        if ((headerFlags(*header).load() & WHDR_INQUEUE) != 0) {
+            return WAVERR_STILLPLAYING;
+        }
+        headerFlags(*header).fetch_and(~WHDR_PREPARED);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 {
-    Openings& o = openings();
-    const std::lock_guard lock(o.mutex);
-    WaveOutDevice* const open = findOpen(o, device);
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!isHeaderArgument(header, headerSize) || (header->lpData == nullptr && header->dwBufferLength != 0)) {
-        return MMSYSERR_INVALPARAM;
-    }
-    const DWORD flags = headerFlags(*header).load();
-    if ((flags & WHDR_PREPARED) == 0) {
-        return WAVERR_UNPREPARED;
-    }
-    if ((flags & WHDR_INQUEUE) != 0) {
-        return WAVERR_STILLPLAYING;
-    }
-    return open->write(*header);
+    return callOnOpen(device, [&](Openings&, WaveOutDevice& open) {
+        if (!isHeaderArgument(header, headerSize) || (header->lpData == nullptr && header->dwBufferLength != 0)) {
+            return MMSYSERR_INVALPARAM;
+        }
+        const DWORD flags = headerFlags(*header).load();
+        if ((flags & WHDR_PREPARED) == 0) {
+            return WAVERR_UNPREPARED;
+        }
+        if ((flags & WHDR_INQUEUE) != 0) {
+            return WAVERR_STILLPLAYING;
+        }
+        return open.write(*header);
+    });
 }
 
 MMRESULT waveOutReset(HWAVEOUT device)
 {
-    Openings& o = openings();
-    const std::lock_guard lock(o.mutex);
-    WaveOutDevice* const open = findOpen(o, device);
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    open->reset();
-    return MMSYSERR_NOERROR;
+    return callOnOpen(device, [](Openings&, WaveOutDevice& open) {
+        open.reset();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutClose(HWAVEOUT device)
 {
-    Openings& o = openings();
-    const std::lock_guard lock(o.mutex);
-    WaveOutDevice* const open = findOpen(o, device);
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (const MMRESULT result = open->close(); result != MMSYSERR_NOERROR) {
+    return callOnOpen(device, [](Openings& o, WaveOutDevice& open) {
+        const MMRESULT result = open.close();
+        if (result == MMSYSERR_NOERROR) {
+            o.open = Opening{};
+        }
         return result;
-    }
-    o.open = Opening{};
-    return MMSYSERR_NOERROR;
+    });
 }

@@ -28,23 +28,32 @@ void StandInControls::notePlayed(const WAVEHDR& header)
     }
 }
 
-void waveOutSetSpeedForTesting(DWORD times)
+namespace {
+
+// A new pace takes effect at once: a block being played is played anew at it.
+template <class Change>
+void changePace(Change change)
 {
     StandInShared& s = standInShared();
     const std::lock_guard lock(s.mutex);
-    s.controls.speed = times;
+    change(s.controls);
     ++s.controls.paceChanges;
     s.changed.notify_all();
 }
 
+}  // namespace
+
+void waveOutSetSpeedForTesting(DWORD times)
+{
+    changePace([&](StandInControls& controls) { controls.speed = times; });
+}
+
 void waveOutSetSteppedForTesting(bool stepped)
 {
-    StandInShared& s = standInShared();
-    const std::lock_guard lock(s.mutex);
-    s.controls.stepped = stepped;
-    s.controls.steps = 0;
-    ++s.controls.paceChanges;
-    s.changed.notify_all();
+    changePace([&](StandInControls& controls) {
+        controls.stepped = stepped;
+        controls.steps = 0;
+    });
 }
 
 void waveOutSetEagerForTesting(bool eager)

@@ -11,13 +11,13 @@
 // The file I/O moves at most a LONG per call; a chunk may be larger.
 inline constexpr DWORD kLargestTransfer = static_cast<DWORD>(std::numeric_limits<LONG>::max());
 
-// Whether all `count` bytes were read at the position.
-inline bool readExactly(HMMIO handle, void* destination, DWORD count)
+// Whether `transfer` (mmioRead or mmioWrite) moved all `count` bytes at the position.
+template <class Byte, class Transfer>
+bool transferExactly(HMMIO handle, Byte* bytes, DWORD count, Transfer transfer)
 {
-    auto* bytes = static_cast<char*>(destination);
     while (count > 0) {
         const DWORD piece = std::min(count, kLargestTransfer);
-        if (mmioRead(handle, bytes, static_cast<LONG>(piece)) != static_cast<LONG>(piece)) {
+        if (transfer(handle, bytes, static_cast<LONG>(piece)) != static_cast<LONG>(piece)) {
             return false;
         }
         bytes += piece;
@@ -26,19 +26,14 @@ inline bool readExactly(HMMIO handle, void* destination, DWORD count)
     return true;
 }
 
-// Whether all `count` bytes were written at the position.
+inline bool readExactly(HMMIO handle, void* destination, DWORD count)
+{
+    return transferExactly(handle, static_cast<char*>(destination), count, mmioRead);
+}
+
 inline bool writeExactly(HMMIO handle, const void* source, DWORD count)
 {
-    const auto* bytes = static_cast<const char*>(source);
-    while (count > 0) {
-        const DWORD piece = std::min(count, kLargestTransfer);
-        if (mmioWrite(handle, bytes, static_cast<LONG>(piece)) != static_cast<LONG>(piece)) {
-            return false;
-        }
-        bytes += piece;
-        count -= piece;
-    }
-    return true;
+    return transferExactly(handle, static_cast<const char*>(source), count, mmioWrite);
 }
 
 // Whether the file holds `count` bytes from `offset` on. Sizes in a file are claims: one
