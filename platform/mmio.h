@@ -9,6 +9,8 @@
 
 #include "platform/win_types.h"
 
+// As on the platform, a handle is an opaque value; each opening gets one never issued
+// before in the process, so a closed handle stays refused.
 struct MmioFile;
 using HMMIO = MmioFile*;
 

@@ -9,8 +9,6 @@
 // until the device sets WHDR_DONE in it; the caller must not change it meanwhile. The
 // calls must not be made from inside the callback.
 
-#include <atomic>
-
 #include "platform/wave_format.h"
 #include "platform/win_types.h"
 
@@ -23,8 +21,9 @@ struct WAVEHDR {
     DWORD dwBytesRecorded;
     DWORD_PTR dwUser;
     // Shared with the device's thread, which sets WHDR_DONE while the owner may be
-    // polling for it; atomic so that the poll and the buffer reuse after it are ordered.
-    std::atomic<DWORD> dwFlags;
+    // polling for it. Both sides reach it through std::atomic_ref<DWORD>, so that the
+    // poll and the buffer reuse after it are ordered; the record itself stays plain.
+    DWORD dwFlags;
     DWORD dwLoops;
     WAVEHDR* lpNext;
     DWORD_PTR reserved;

@@ -6,14 +6,13 @@
 #include <cstring>
 
 #include "platform/little_endian.h"
+#include "wave/file_access.h"
+#include "wave/format_sizes.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
 #include "wave/wave_write_steps.h"
 
 namespace {
-
-constexpr std::size_t kPcmFormatBytes = 16;
-constexpr std::size_t kFormatRecordBytes = 18;
 
 // The format record as the fmt chunk stores it: every field little-endian, in order.
 void serializeFormat(const WAVEFORMATEX& format, unsigned char (&bytes)[kFormatRecordBytes])
@@ -55,11 +54,6 @@ int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* form
         return static_cast<int32_t>(result);
     }
     return writeFormatAndFactChunks(*handle, format, chunk);
-}
-
-bool writeExactly(HMMIO handle, const void* bytes, std::size_t count)
-{
-    return mmioWrite(handle, static_cast<const char*>(bytes), static_cast<LONG>(count)) == static_cast<LONG>(count);
 }
 
 int32_t writeFormatAndFactChunks(HMMIO handle, const WAVEFORMATEX* format, MMCKINFO* chunk)

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "platform/little_endian.h"
+#include "wave/file_access.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
 #include "wave/wave_write_steps.h"

@@ -1,14 +1,10 @@
 #pragma once
 // Steps of writing a WAVE file that the RIFF form and the RF64 form share.
 
-#include <cstddef>
 #include <cstdint>
 
 #include "platform/mmio.h"
 #include "platform/wave_format.h"
-
-// Whether mmioWrite placed all count bytes.
-bool writeExactly(HMMIO handle, const void* bytes, std::size_t count);
 
 // Writes the fmt chunk (16 bytes of the format for PCM, else the 18-byte record and its
 // cbSize extra bytes) and a fact chunk holding 0xFFFFFFFF at the position. The result is
