@@ -65,7 +65,7 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
               "folder.d ->  folder.wav\n"
               "Error opening <folder.d>\n"
               "dump6145.raw ->  dump6145.wav\n"
-              "sub.dir/missing ->  sub.wav\n"
+              "sub.dir/missing ->  sub.dir/missing.wav\n"
               "Error opening <sub.dir/missing>\n"
               "dump100000.raw ->  dump100000.wav\n");
     expectCleanExit(result, 0);
@@ -75,7 +75,7 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
     }
     EXPECT_FALSE(testsupport::fileExists(dir.file("missing.wav")));
     EXPECT_FALSE(testsupport::fileExists(dir.file("folder.wav")));
-    EXPECT_FALSE(testsupport::fileExists(dir.file("sub.wav")));
+    EXPECT_FALSE(testsupport::fileExists(dir.file("sub.dir/missing.wav")));
 }
 
 }  // namespace

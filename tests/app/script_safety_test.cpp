@@ -1,0 +1,55 @@
+// The converter as shell scripts use it (pcmwrap *.raw && rm *.raw, find -exec pcmwrap {} +):
+// a pair that is not converted never reads as success, no output lands on a file the run
+// reads or wrote before, and a file left behind by a failure or a signal stays readable.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/expected_wave.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/process.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wave_files.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::ProcessResult;
+using testsupport::TempDir;
+using testsupport::expectCleanExit;
+using testsupport::runPcmwrapIn;
+namespace fs = std::filesystem;
+
+const std::string kDefaultSettings = "bits: <24>, rate: <44100>, channels: <1>\n";
+
+TEST(ScriptSafety, OutputNamesComeFromTheLastPathComponent)
+{
+    TempDir dir;
+    fs::create_directories(dir.path() / "work/dumps.old");
+    fs::create_directories(dir.path() / "d");
+    const std::vector<std::string> inputs = {"./take1", "dumps.old/take1", "../d/take2", ".take", "a.b.c"};
+    const std::vector<std::string> outputs = {"./take1.wav", "dumps.old/take1.wav", "../d/take2.wav", ".take.wav",
+                                              "a.b.wav"};
+    std::string expected = kDefaultSettings;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        testsupport::writeFile((dir.path() / "work" / inputs[i]).string(), testsupport::randomBytes(30, 40));
+        expected += inputs[i] + " ->  " + outputs[i] + "\n";
+    }
+    testsupport::ProcessOptions options;
+    options.workingDirectory = (dir.path() / "work").string();
+    const ProcessResult result = testsupport::runPcmwrap(inputs, options);
+    EXPECT_EQ(result.standardOutput, expected);
+    expectCleanExit(result, 0);
+    for (const std::string& output : outputs) {
+        EXPECT_EQ(testsupport::readFile((dir.path() / "work" / output).string()),
+                  testsupport::expectedPcmWave({}, 10, testsupport::reversedSamples(testsupport::randomBytes(30, 40), 3)))
+            << output;
+    }
+    EXPECT_FALSE(testsupport::fileExists(dir.file("work/.wav")));
+}
+
+}  // namespace
