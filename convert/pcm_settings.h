@@ -16,8 +16,9 @@ struct PcmSettings {
 
 // Why no file can be written in this format, as the line to print (without its newline),
 // or nothing when it can. Bits must be exactly 16 or 24; then the block align
-// (channels × bytes per sample) must lie between 1 and 65535, the range of its field.
-// Bits are judged first.
+// (channels × bytes per sample) must lie between 1 and 65535, the range of its field;
+// then the rate must be at least 1 and small enough that the byte rate (rate × block
+// align) fits its 32-bit field. Judged in that order.
 std::optional<std::string> unconvertibleFormatMessage(const PcmSettings& settings);
 
 // The PCM record for the settings: channels and bits keep their low 16 bits, the block

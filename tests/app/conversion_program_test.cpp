@@ -156,18 +156,6 @@ TEST(ConversionProgram, FrameCountOfFiveChannelsOf24BitsIsTheTrueCount)
               testsupport::expectedPcmWave({5, 44100, 24, 15, 661500}, 1228, testsupport::reversedSamples(dump, 3)));
 }
 
-TEST(ConversionProgram, ByteRateWrapsAsA32BitProduct)
-{
-    TempDir dir;
-    testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(30, 4));
-    expectCleanExit(runPcmwrapIn(dir, {"-r-7", "take.raw"}), 0);
-    EXPECT_EQ(testsupport::littleEndian32At(testsupport::readFile(dir.file("take.wav")), 28), 0xFFFFFFEBu);
-    expectCleanExit(runPcmwrapIn(dir, {"-r99999999999", "-c21845", "take.raw"}), 0);
-    const Bytes widest = testsupport::readFile(dir.file("take.wav"));
-    EXPECT_EQ(testsupport::littleEndian16At(widest, 32), 65535);
-    EXPECT_EQ(testsupport::littleEndian32At(widest, 28), static_cast<std::uint32_t>(0x7FFFFFFFull * 65535u));
-}
-
 TEST(ConversionProgram, PythonReadsEverySampleBack)
 {
     const std::string script = R"(

@@ -54,10 +54,10 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
         testsupport::writeFile(dir.file("dump" + std::to_string(size) + ".raw"), testsupport::randomBytes(size, 5));
     }
     std::filesystem::create_directory(dir.path() / "folder.d");
-    const ProcessResult result = runPcmwrapIn(dir, {"-r-7", "-c3", "dump0.raw", "missing.raw", "dump6144.raw",
+    const ProcessResult result = runPcmwrapIn(dir, {"-r8000", "-c3", "dump0.raw", "missing.raw", "dump6144.raw",
                                              "folder.d", "dump6145.raw", "sub.dir/missing", "dump100000.raw"});
     EXPECT_EQ(result.standardOutput,
-              "bits: <24>, rate: <-7>, channels: <3>\n"
+              "bits: <24>, rate: <8000>, channels: <3>\n"
               "dump0.raw ->  dump0.wav\n"
               "missing.raw ->  missing.wav\n"
               "Error opening <missing.raw>\n"

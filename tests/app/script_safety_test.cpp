@@ -53,3 +53,34 @@ TEST(ScriptSafety, OutputNamesComeFromTheLastPathComponent)
 }
 
 }  // namespace
+
+TEST(ScriptSafety, RatesBelow1OrWithAByteRatePast32BitsAreRefusedBeforeAnyFileIsMade)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(60, 41));
+    struct Case {
+        std::vector<std::string> options;
+        std::string settings;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {{"-r0"}, "bits: <24>, rate: <0>, channels: <1>\n", "rate must be from 1 to <1431655765> but was: <0>\n"},
+        {{"-r-5"}, "bits: <24>, rate: <-5>, channels: <1>\n", "rate must be from 1 to <1431655765> but was: <-5>\n"},
+        {{"-r1431655766"}, "bits: <24>, rate: <1431655766>, channels: <1>\n",
+         "rate must be from 1 to <1431655765> but was: <1431655766>\n"},
+        {{"-b16", "-c2", "-r1073741824"}, "bits: <16>, rate: <1073741824>, channels: <2>\n",
+         "rate must be from 1 to <1073741823> but was: <1073741824>\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.options;
+        arguments.insert(arguments.end(), {"missing.raw", "take.raw", "later.raw"});
+        const ProcessResult result = runPcmwrapIn(dir, arguments);
+        EXPECT_EQ(result.standardOutput, c.settings + "missing.raw ->  missing.wav\nError opening <missing.raw>\n"
+                                                      "take.raw ->  take.wav\n" + c.refusal);
+        expectCleanExit(result, 2);
+    }
+    EXPECT_FALSE(testsupport::fileExists(dir.file("take.wav")));
+    // The largest rate of each format is taken, and its byte rate is exact.
+    expectCleanExit(runPcmwrapIn(dir, {"-b16", "-r2147483647", "take.raw"}), 0);
+    EXPECT_EQ(testsupport::littleEndian32At(testsupport::readFile(dir.file("take.wav")), 28), 0xFFFFFFFEu);
+}
