@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "app/conversion_options.h"
-#include "app/same_file.h"
+#include "app/output_guard.h"
 #include "convert/chunk.h"
 #include "convert/exit_status.h"
 #include "convert/pcm_settings.h"
@@ -12,27 +12,32 @@
 
 namespace {
 
-void convertPair(const PcmSettings& settings, const std::string& inputName, const std::string& outputName)
+enum class PairOutcome { kConverted, kSkipped };
+
+PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const std::string& inputName,
+                        const std::string& outputName)
 {
     std::cout << inputName << " ->  " << outputName << std::endl;
     SampleDumpReader reader(inputName);
     if (!reader.ok()) {
         // The reader has reported it; no output file is made for this pair.
-        return;
+        return PairOutcome::kSkipped;
     }
-    // Creating the output would empty the very dump about to be read.
-    if (isSameFile(inputName, outputName)) {
-        std::cout << "Error creating <" << outputName << ">: same file as the input" << std::endl << std::endl;
-        return;
+    // Creating the output would empty a dump of this run or a file it wrote.
+    if (const auto refusal = guard.refusal(inputName, outputName)) {
+        std::cout << *refusal << std::endl << std::endl;
+        return PairOutcome::kSkipped;
     }
     // Declared after the reader, so destroyed (and its file finished) first.
     WavSampleWriter writer(settings, outputName);
+    guard.noteWritten(inputName, outputName);
     // The last, short chunk (even an empty one) is handed over too before the loop ends.
     std::uint32_t count = 0;
     do {
         count = reader.readChunk();
         writer.write(reader.buffer(), count);
     } while (count == kChunkBytes);
+    return PairOutcome::kConverted;
 }
 
 }  // namespace
@@ -44,11 +49,16 @@ int runConversion(int argc, char** argv)
     try {
         const ConversionOptions options(argc, argv);
         const PcmSettings settings{options.channels(), options.rate(), options.bits()};
+        OutputGuard guard(options.inputsBegin(), options.inputsEnd());
+        // A skipped pair lets the others go on, but the run must not read as a success.
+        int status = kExitSuccess;
         auto output = options.outputsBegin();
         for (auto input = options.inputsBegin(); input != options.inputsEnd(); ++input, ++output) {
-            convertPair(settings, *input, *output);
+            if (convertPair(settings, guard, *input, *output) == PairOutcome::kSkipped) {
+                status = kExitPairSkipped;
+            }
         }
-        return kExitSuccess;
+        return status;
     } catch (const std::ios_base::failure& failure) {
         std::cout << "failed: " << failure.what() << std::endl;
         return kExitStreamFailure;

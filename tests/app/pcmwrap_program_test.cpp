@@ -44,7 +44,7 @@ TEST(PcmwrapProgram, OptionsAfterTheFirstNameAreFileNames)
               "Error opening <take.raw>\n"
               "-c2 ->  -c2.wav\n"
               "Error opening <-c2>\n");
-    expectCleanExit(result, 0);
+    expectCleanExit(result, 1);
 }
 
 TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
@@ -68,7 +68,7 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
               "sub.dir/missing ->  sub.dir/missing.wav\n"
               "Error opening <sub.dir/missing>\n"
               "dump100000.raw ->  dump100000.wav\n");
-    expectCleanExit(result, 0);
+    expectCleanExit(result, 1);
     // Only the pairs whose input opened have an output file.
     for (const char* made : {"dump0.wav", "dump6144.wav", "dump6145.wav", "dump100000.wav"}) {
         EXPECT_TRUE(testsupport::fileExists(dir.file(made))) << made;

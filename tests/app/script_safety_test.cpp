@@ -84,3 +84,60 @@ TEST(ScriptSafety, RatesBelow1OrWithAByteRatePast32BitsAreRefusedBeforeAnyFileIs
     expectCleanExit(runPcmwrapIn(dir, {"-b16", "-r2147483647", "take.raw"}), 0);
     EXPECT_EQ(testsupport::littleEndian32At(testsupport::readFile(dir.file("take.wav")), 28), 0xFFFFFFFEu);
 }
+
+TEST(ScriptSafety, APairThatIsNotConvertedMakesTheRunFail)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(30, 42));
+    ProcessResult result = runPcmwrapIn(dir, {"missing.raw", "take.raw"});
+    EXPECT_EQ(result.standardOutput,
+              kDefaultSettings + "missing.raw ->  missing.wav\nError opening <missing.raw>\ntake.raw ->  take.wav\n");
+    expectCleanExit(result, 1);
+    EXPECT_TRUE(testsupport::fileExists(dir.file("take.wav")));
+    // A later failure of the wave layer still ends the run with its own status.
+    fs::create_symlink("/dev/full", dir.path() / "full.wav");
+    testsupport::writeFile(dir.file("full.raw"), testsupport::randomBytes(30, 42));
+    result = runPcmwrapIn(dir, {"missing.raw", "full.raw", "take.raw"});
+    EXPECT_EQ(result.standardOutput, kDefaultSettings + "missing.raw ->  missing.wav\nError opening <missing.raw>\n"
+                                                        "full.raw ->  full.wav\nError writing to <full.wav>, code <262>\n\n");
+    expectCleanExit(result, 6);
+}
+
+TEST(ScriptSafety, NoOutputOverwritesAnyInputOfTheRun)
+{
+    TempDir dir;
+    const Bytes song = testsupport::randomBytes(300, 43);
+    const Bytes wave = testsupport::randomBytes(200, 44);
+    testsupport::writeFile(dir.file("song.raw"), song);
+    testsupport::writeFile(dir.file("song.wav"), wave);
+    const ProcessResult result = runPcmwrapIn(dir, {"song.raw", "./song.wav", "song.wav"});
+    EXPECT_EQ(result.standardOutput, kDefaultSettings +
+                                         "song.raw ->  song.wav\n"
+                                         "Error creating <song.wav>: same file as the input <./song.wav>\n\n"
+                                         "./song.wav ->  ./song.wav\n"
+                                         "Error creating <./song.wav>: same file as the input\n\n"
+                                         "song.wav ->  song.wav\n"
+                                         "Error creating <song.wav>: same file as the input\n\n");
+    expectCleanExit(result, 1);
+    EXPECT_EQ(testsupport::readFile(dir.file("song.raw")), song);
+    EXPECT_EQ(testsupport::readFile(dir.file("song.wav")), wave);
+}
+
+TEST(ScriptSafety, NoOutputOfTheRunIsOverwrittenByALaterPair)
+{
+    TempDir dir;
+    const Bytes first = testsupport::randomBytes(600, 45);
+    testsupport::writeFile(dir.file("take1.raw"), first);
+    testsupport::writeFile(dir.file("take1.pcm"), testsupport::randomBytes(9, 46));
+    testsupport::writeFile(dir.file("take1.bin"), testsupport::randomBytes(9, 47));
+    const ProcessResult result = runPcmwrapIn(dir, {"take1.raw", "take1.pcm", "./take1.bin"});
+    EXPECT_EQ(result.standardOutput, kDefaultSettings +
+                                         "take1.raw ->  take1.wav\n"
+                                         "take1.pcm ->  take1.wav\n"
+                                         "Error creating <take1.wav>: already written from <take1.raw>\n\n"
+                                         "./take1.bin ->  ./take1.wav\n"
+                                         "Error creating <./take1.wav>: already written from <take1.raw>\n\n");
+    expectCleanExit(result, 1);
+    EXPECT_EQ(testsupport::readFile(dir.file("take1.wav")),
+              testsupport::expectedPcmWave({}, 200, testsupport::reversedSamples(first, 3)));
+}
