@@ -655,3 +655,11 @@ MMRESULT mmioGetFileSize(HMMIO handle, std::uint64_t* size)
     *size = handle->logicalSize();
     return MMSYSERR_NOERROR;
 }
+
+MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position)
+{
+    if (!isOpen(handle)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    return handle->moveTo(position);
+}

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,30 @@ using testsupport::runPcmwrapIn;
 namespace fs = std::filesystem;
 
 const std::string kDefaultSettings = "bits: <24>, rate: <44100>, channels: <1>\n";
+constexpr std::size_t kHeaderBytes = 56;
+
+// A file cut short by a failure, settled over what reached the disk: 24-bit mono, every
+// size and the frame count describing the data bytes it holds (no pad byte where the disk
+// took none), and Python's wave module reading exactly its whole frames.
+void expectSettled(const std::string& name, const Bytes& dump, std::size_t fileLength)
+{
+    const Bytes file = testsupport::readFile(name);
+    ASSERT_EQ(file.size(), fileLength);
+    const std::size_t dataBytes = fileLength - kHeaderBytes;
+    const std::uint32_t frames = static_cast<std::uint32_t>(dataBytes / 3);
+    const Bytes converted = testsupport::reversedSamples(dump, 3);
+    Bytes expected = testsupport::expectedPcmWave({}, frames, Bytes(converted.begin(), converted.begin() + dataBytes));
+    expected.resize(fileLength);
+    Bytes riffSize;
+    testsupport::appendLittleEndian32(riffSize, static_cast<std::uint32_t>(fileLength - 8));
+    std::copy(riffSize.begin(), riffSize.end(), expected.begin() + 4);
+    EXPECT_EQ(file, expected);
+
+    const ProcessResult python = testsupport::runPython(testsupport::kPythonWaveReader, {name});
+    ASSERT_EQ(python.exitStatus, 0) << python.standardError;
+    EXPECT_EQ(python.standardOutput, "1 3 44100 " + std::to_string(frames) + "\n" +
+                                         testsupport::hexOf(Bytes(converted.begin(), converted.begin() + frames * 3)));
+}
 
 TEST(ScriptSafety, OutputNamesComeFromTheLastPathComponent)
 {
@@ -52,7 +77,6 @@ TEST(ScriptSafety, OutputNamesComeFromTheLastPathComponent)
     EXPECT_FALSE(testsupport::fileExists(dir.file("work/.wav")));
 }
 
-}  // namespace
 
 TEST(ScriptSafety, RatesBelow1OrWithAByteRatePast32BitsAreRefusedBeforeAnyFileIsMade)
 {
@@ -141,3 +165,39 @@ TEST(ScriptSafety, NoOutputOfTheRunIsOverwrittenByALaterPair)
     EXPECT_EQ(testsupport::readFile(dir.file("take1.wav")),
               testsupport::expectedPcmWave({}, 200, testsupport::reversedSamples(first, 3)));
 }
+
+TEST(ScriptSafety, AFailedOutputIsStillAReadableFile)
+{
+    TempDir dir;
+    const Bytes dump = testsupport::randomBytes(3 * 6144, 48);
+    testsupport::writeFile(dir.file("big.raw"), dump);
+    // The RIFF size limit, lowered: two chunks and 101 bytes fit, and no pad byte after them.
+    const std::size_t ceiling = kHeaderBytes + 2 * 6144 + 101;
+    testsupport::ProcessOptions options;
+    options.workingDirectory = dir.path().string();
+    ProcessResult result =
+        testsupport::runProcess(PCMWRAP_UNDER_CEILING_PROGRAM, {std::to_string(ceiling), "big.raw"}, options);
+    EXPECT_EQ(result.standardOutput, kDefaultSettings + "big.raw ->  big.wav\nError writing to <big.wav>, code <264>\n\n");
+    expectCleanExit(result, 8);
+    expectSettled(dir.file("big.wav"), dump, ceiling);
+
+    // A stream failure met by a write failure (the file size limit, found when the file is
+    // finished): only the stream failure, which came first, is reported, and the file is settled.
+    const Bytes longer = testsupport::randomBytes(200001, 49);
+    testsupport::writeFile(dir.file("take.raw"), longer);
+    options.fileSizeLimit = 30000;
+    options.extraEnvironment = {
+        std::string("LD_PRELOAD=") + PCMWRAP_FAILING_READ_LIBRARY,
+        "PCMWRAP_FAIL_READ_PATH=" + fs::canonical(dir.file("take.raw")).string(),
+        "PCMWRAP_FAIL_READ_AFTER=65536",
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1",
+    };
+    result = testsupport::runPcmwrap({"take.raw"}, options);
+    const std::string start = kDefaultSettings + "take.raw ->  take.wav\nfailed: ";
+    EXPECT_EQ(result.standardOutput.substr(0, start.size()), start) << result.standardOutput;
+    EXPECT_EQ(result.standardOutput.find('\n', start.size()), result.standardOutput.size() - 1);
+    expectCleanExit(result, 1);
+    expectSettled(dir.file("take.wav"), longer, 30000);
+}
+
+}  // namespace
