@@ -1,5 +1,6 @@
 #include "app/driver.h"
 
+#include <csignal>
 #include <iostream>
 
 #include "app/conversion_options.h"
@@ -44,6 +45,9 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
 
 int runConversion(int argc, char** argv)
 {
+    // A write past a file size limit (ulimit -f) would kill the process with nothing said
+    // and the file unsettled; ignored, the write fails and is reported like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     // One handler around everything: unwinding finishes an open output file and closes the
     // input before the failure is reported, and no later pair is started.
     try {

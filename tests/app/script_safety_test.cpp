@@ -200,4 +200,17 @@ TEST(ScriptSafety, AFailedOutputIsStillAReadableFile)
     expectSettled(dir.file("take.wav"), longer, 30000);
 }
 
+TEST(ScriptSafety, AFileSizeLimitIsAnErrorNotAKill)
+{
+    TempDir dir;
+    const Bytes dump = testsupport::randomBytes(600000, 50);
+    testsupport::writeFile(dir.file("take.raw"), dump);
+    testsupport::writeFile(dir.file("next.raw"), testsupport::randomBytes(60, 51));
+    const ProcessResult result = runPcmwrapIn(dir, {"take.raw", "next.raw"}, 100000);
+    EXPECT_EQ(result.standardOutput, kDefaultSettings + "take.raw ->  take.wav\nError writing to <take.wav>, code <262>\n\n");
+    expectCleanExit(result, 6);
+    expectSettled(dir.file("take.wav"), dump, 100000);
+    EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
+}
+
 }  // namespace

@@ -86,7 +86,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
             _exit(127);
         }
         if (options.fileSizeLimit) {
-            signal(SIGXFSZ, SIG_IGN);
+            // As a shell leaves it: the program itself must keep the signal from killing it.
+            signal(SIGXFSZ, SIG_DFL);
             rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }

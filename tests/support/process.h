@@ -18,7 +18,7 @@ struct ProcessResult {
 
 struct ProcessOptions {
     std::string workingDirectory;               // empty: the test's own
-    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE for the child, SIGXFSZ ignored
+    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE for the child, SIGXFSZ at its default
     std::vector<std::string> extraEnvironment;   // "NAME=value" entries added for the child
 };
 
