@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr std::int32_t kBitsPerByte = 8;
 constexpr std::int32_t kLargestBlockAlign = std::numeric_limits<WORD>::max();
 constexpr std::int64_t kLargestByteRate = std::numeric_limits<DWORD>::max();
 constexpr std::int64_t kLargestRate = std::numeric_limits<std::int32_t>::max();

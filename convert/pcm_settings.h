@@ -7,6 +7,8 @@
 
 #include "platform/wave_format.h"
 
+inline constexpr std::int32_t kBitsPerByte = 8;
+
 // The options' values as given on the command line: signed 32-bit, not yet checked.
 struct PcmSettings {
     std::int32_t channels = 1;

@@ -2,11 +2,18 @@
 // a pair that is not converted never reads as success, no output lands on a file the run
 // reads or wrote before, and a file left behind by a failure or a signal stays readable.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/expected_wave.h"
@@ -211,6 +218,66 @@ TEST(ScriptSafety, AFileSizeLimitIsAnErrorNotAKill)
     expectCleanExit(result, 6);
     expectSettled(dir.file("take.wav"), dump, 100000);
     EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
+}
+
+// The write end of a FIFO, opened once the converter has opened it for reading.
+int openFifoForWriting(const std::string& name)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int fd = -1;
+    while ((fd = open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd >= 0) {
+        fcntl(fd, F_SETFL, 0);
+    }
+    return fd;
+}
+
+TEST(ScriptSafety, InterruptingAConversionLeavesAValidFile)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir dir;
+        ASSERT_EQ(mkfifo(dir.file("slow.raw").c_str(), 0600), 0);
+        testsupport::writeFile(dir.file("next.raw"), testsupport::randomBytes(60, 53));
+        testsupport::ProcessOptions options;
+        options.workingDirectory = dir.path().string();
+        testsupport::ChildProcess child(PCMWRAP_PROGRAM, {"slow.raw", "next.raw"}, options);
+        const int fifo = openFifoForWriting(dir.file("slow.raw"));
+        ASSERT_GE(fifo, 0);
+
+        // Fed slowly, in pieces that do not end on a chunk or a sample; then the FIFO stays
+        // open and delivers nothing more once the converter has taken every byte.
+        const Bytes dump = testsupport::randomBytes(3 * 6144 + 100, 52);
+        for (std::size_t offset = 0; offset < dump.size(); offset += 4000) {
+            const std::size_t piece = std::min<std::size_t>(4000, dump.size() - offset);
+            ASSERT_EQ(write(fifo, dump.data() + offset, piece), static_cast<ssize_t>(piece));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        int pending = 0;
+        while (ioctl(fifo, FIONREAD, &pending) == 0 && pending > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        child.sendSignal(signal);
+        // Far more than the second the converter may take: only a converter stuck in its read runs into it.
+        const ProcessResult result = child.wait(std::chrono::seconds(5));
+        close(fifo);
+
+        EXPECT_EQ(result.standardOutput,
+                  kDefaultSettings + "slow.raw ->  slow.wav\nInterrupted: <slow.wav> holds the samples converted so far\n");
+        expectCleanExit(result, 128 + signal);
+        EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
+        // Every byte read, cut to whole samples.
+        const std::size_t kept = dump.size() - dump.size() % 3;
+        const Bytes converted = testsupport::reversedSamples(Bytes(dump.begin(), dump.begin() + kept), 3);
+        EXPECT_EQ(testsupport::readFile(dir.file("slow.wav")),
+                  testsupport::expectedPcmWave({}, static_cast<std::uint32_t>(kept / 3), converted));
+        const ProcessResult python = testsupport::runPython(testsupport::kPythonWaveReader, {dir.file("slow.wav")});
+        EXPECT_EQ(python.standardOutput, "1 3 44100 " + std::to_string(kept / 3) + "\n" + testsupport::hexOf(converted))
+            << python.standardError;
+    }
 }
 
 }  // namespace
