@@ -1,44 +1,18 @@
 #include "convert/sample_dump_reader.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
-#include <system_error>
 
-namespace {
-
-// Larger than the stream's default so that a dump is read in few system calls.
-constexpr std::size_t kStreamBufferBytes = 64 * 1024;
-
-std::optional<std::uint64_t> regularFileSize(const std::string& name)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(name, error)) {
-        return std::nullopt;
-    }
-    const std::uintmax_t size = std::filesystem::file_size(name, error);
-    if (error) {
-        return std::nullopt;
-    }
-    return size;
-}
-
-}  // namespace
-
-SampleDumpReader::SampleDumpReader(const std::string& name)
-    : name_(name), streamBuffer_(std::make_unique<char[]>(kStreamBufferBytes))
+SampleDumpReader::SampleDumpReader(const std::string& name) : name_(name), stream_(&file_)
 {
     // Only a broken stream raises; the end of the file and a short read are normal here.
     stream_.exceptions(std::ios::badbit);
-    // Must come before open to take effect.
-    stream_.rdbuf()->pubsetbuf(streamBuffer_.get(), static_cast<std::streamsize>(kStreamBufferBytes));
-    stream_.open(name_, std::ios::in | std::ios::binary);
-    ok_ = !stream_.fail() && firstByteReadable();
+    ok_ = file_.open(name_) && firstByteReadable();
     if (!ok_) {
         std::cout << "Error opening <" << name_ << ">" << std::endl;
         return;
     }
-    knownSize_ = regularFileSize(name_);
+    knownSize_ = file_.regularFileSize();
 }
 
 // Some names open but give no file bytes: a directory opens on this system and only its

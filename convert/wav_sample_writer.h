@@ -8,6 +8,10 @@
 // Every failure ends the process: a format it cannot write (status 2, before any file is
 // made), or a failure of the wave layer (a message with the code, and the status of
 // exitStatusForWaveResult). So an object that exists always has an open, healthy file.
+// A file whose writing or finishing failed is first settled over what reached the disk
+// (wav_settle, wav_settle_rf64), so the samples there stay readable. When the finish fails while a stream
+// failure unwinds through the writer, the file is settled and nothing is reported: the
+// stream failure came first and is the one reported.
 
 #include <array>
 #include <cstdint>
@@ -34,6 +38,8 @@ public:
 
 private:
     [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
+    std::int32_t finish();
+    void settle() const;
     void countFrames(std::uint32_t count);
 
     HMMIO handle_ = nullptr;
@@ -48,4 +54,10 @@ private:
     // 64 bits wide: an RF64 file may hold more than 2^32 frames.
     std::uint64_t frames_ = 0;
     std::uint32_t partialFrameBytes_ = 0;
+    // What settling a failed file needs: the data chunk as it was begun (wav_finish reuses
+    // the record for the fact chunk), and every data byte placed, a failed write's included.
+    MMCKINFO begunDataChunk_{};
+    std::uint64_t bytesPlaced_ = 0;
+    // Exceptions in flight when the writer was made: more at its end means it is unwinding.
+    int uncaughtExceptions_ = 0;
 };

@@ -88,3 +88,7 @@ inline constexpr std::uint64_t kMmioMaximumLargeFileSize = std::numeric_limits<s
 // sizes, so it may grow past the RIFF ceiling up to kMmioMaximumLargeFileSize. Chunks
 // made and walked by the calls above keep their 32-bit bounds.
 MMRESULT mmioAllowLargeFile(HMMIO handle);
+
+// Not a platform call: moves to a 64-bit position, which mmioSeek's LONG cannot name past
+// 2 GiB; for settling the end of a file that failed to be written.
+MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position);

@@ -488,3 +488,12 @@ MMRESULT mmioGetFileSize(HMMIO handle, std::uint64_t* size)
     *size = file->logicalSize();
     return MMSYSERR_NOERROR;
 }
+
+MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position)
+{
+    MmioFile* const file = findOpenFile(handle);
+    if (file == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    return file->moveTo(position);
+}

@@ -35,6 +35,15 @@ int32_t wav_write(HMMIO handle, DWORD count, const BYTE* bytes, MMCKINFO* chunk,
 // file, setting *handle to null. Does nothing for a null *handle. A write that never
 // reached the disk (found when the file is closed) is reported, not hidden.
 int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount);
+// After wav_write or wav_finish failed and wav_finish has closed the file: reopens it and
+// settles its header over what reached the disk, so that the samples there stay readable.
+// The data size becomes the data bytes the file holds (at most bytesPlaced, the bytes
+// wav_write placed), followed by the pad byte of an odd size where the disk takes it; the
+// RIFF size the file's length - 8; the fact count the data bytes / blockAlign (0 for a
+// blockAlign of 0). chunk is the data chunk's record as wav_begin_data filled it, before
+// wav_finish reused it. Fails with WAV_ERR_WRITE_FAILED when the file cannot be reopened
+// or does not hold its header up to the data.
+int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign);
 
 // ---- Writing a file too large for a RIFF form: an RF64 form (EBU Tech 3306), the same
 // chunks with the true 64-bit sizes in a ds64 chunk after the form's type. Calls:
@@ -55,6 +64,10 @@ int32_t wav_create_rf64(const char* fileName, HMMIO* handle, const WAVEFORMATEX*
 // *handle to null, also on failure; a riff record that is not an RF64 form is refused
 // with MMSYSERR_INVALPARAM. Does nothing for a null *handle.
 int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, uint64_t sampleCount);
+// As wav_settle for a file made by wav_create_rf64, after wav_write or wav_finish_rf64
+// failed: the ds64 chunk receives the RIFF size (length - 8), the data bytes the file
+// holds (at most bytesPlaced) and those bytes / blockAlign; the pad byte as there.
+int32_t wav_settle_rf64(const char* fileName, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign);
 
 // ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
 

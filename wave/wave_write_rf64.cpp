@@ -35,7 +35,7 @@ int32_t writeDs64Chunk(HMMIO handle)
     return static_cast<int32_t>(mmioAscend(handle, &ds64, 0));
 }
 
-bool writeAt(HMMIO handle, LONG offset, const unsigned char* bytes, std::size_t count)
+bool writeAt(HMMIO handle, LONG offset, const unsigned char* bytes, DWORD count)
 {
     return mmioSeek(handle, offset, SEEK_SET) == offset && writeExactly(handle, bytes, count);
 }
@@ -59,21 +59,27 @@ int32_t settleSizes(HMMIO handle, const MMCKINFO& data, std::uint64_t sampleCoun
         }
         ++length;
     }
+    return writeRf64Sizes(handle, data, length, dataBytes, sampleCount) ? 0 : static_cast<int32_t>(MMIOERR_CANNOTWRITE);
+}
 
+}  // namespace
+
+bool writeRf64Sizes(HMMIO handle, const MMCKINFO& data, std::uint64_t fileLength, std::uint64_t dataBytes,
+                    std::uint64_t sampleCount)
+{
+    const std::uint64_t dataStart = data.dwDataOffset;
+    if (dataStart < kDs64DataOffset + kDs64Bytes + 8 || fileLength < dataStart || fileLength - dataStart < dataBytes) {
+        return false;
+    }
     unsigned char sizes[kDs64SizesBytes];
-    writeLittleEndian64(sizes, length - 8);
+    writeLittleEndian64(sizes, fileLength - 8);
     writeLittleEndian64(sizes + 8, dataBytes);
     writeLittleEndian64(sizes + 16, sampleCount);
     unsigned char dataSize[4];
     writeLittleEndian32(dataSize, kSizeInDs64);
-    if (!writeAt(handle, kDs64DataOffset, sizes, sizeof sizes) ||
-        !writeAt(handle, static_cast<LONG>(data.dwDataOffset - 4), dataSize, sizeof dataSize)) {
-        return static_cast<int32_t>(MMIOERR_CANNOTWRITE);
-    }
-    return 0;
+    return writeAt(handle, kDs64DataOffset, sizes, sizeof sizes) &&
+           writeAt(handle, static_cast<LONG>(dataStart - 4), dataSize, sizeof dataSize);
 }
-
-}  // namespace
 
 int32_t wav_needs_rf64(const WAVEFORMATEX* format, uint64_t dataBytes)
 {
