@@ -7,11 +7,15 @@
 #include <deque>
 #include <mutex>
 #include <new>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/alsa_wave_out.h"
+#include "platform/wave_out_device_name.h"
+#include "platform/wave_out_format.h"
 #include "platform/wave_out_testing.h"
 
 namespace {
@@ -59,13 +63,6 @@ Shared& shared()
 Device* findOpen(Shared& s, HWAVEOUT handle)
 {
     return handle != nullptr && s.open != nullptr && s.open->handle == handle ? s.open : nullptr;
-}
-
-// The one format the device plays.
-bool isPlayable(const WAVEFORMATEX& format)
-{
-    return format.wFormatTag == WAVE_FORMAT_PCM && format.nChannels == 2 && format.nSamplesPerSec == 44100 &&
-           format.wBitsPerSample == 16 && format.nBlockAlign == 4 && format.nAvgBytesPerSec == 176400;
 }
 
 bool isHeaderArgument(const WAVEHDR* header, UINT headerSize)
@@ -182,11 +179,15 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT deviceId, const WAVEFORMATEX* format
     if (deviceId != 0) {
         return MMSYSERR_BADDEVICEID;
     }
-    if (!isPlayable(*format)) {
+    if (!isWaveOutDeviceFormat(*format)) {
         return WAVERR_BADFORMAT;
     }
     if (flags != CALLBACK_NULL && !(flags == CALLBACK_FUNCTION && callback != 0)) {
         return MMSYSERR_INVALPARAM;
+    }
+    if (const std::string name = waveOutDeviceName(); name != kSimulatedDeviceName) {
+        return alsaWaveOutOpen(device, name.c_str(), format,
+                               flags == CALLBACK_FUNCTION ? reinterpret_cast<WaveOutProc>(callback) : nullptr, instance);
     }
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
@@ -214,6 +215,9 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT deviceId, const WAVEFORMATEX* format
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 {
+    if (alsaWaveOutOwns(device)) {
+        return alsaWaveOutPrepareHeader(device, header, headerSize);
+    }
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
     if (const MMRESULT result = checkHeaderCall(s, device, header, headerSize); result != MMSYSERR_NOERROR) {
@@ -225,6 +229,9 @@ MMRESULT waveOutPrepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 {
+    if (alsaWaveOutOwns(device)) {
+        return alsaWaveOutUnprepareHeader(device, header, headerSize);
+    }
     Shared& s = shared();
     std::lock_guard lock(s.mutex);
     if (const MMRESULT result = checkHeaderCall(s, device, header, headerSize); result != MMSYSERR_NOERROR) {
@@ -239,6 +246,9 @@ MMRESULT waveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSiz
 
 MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 {
+    if (alsaWaveOutOwns(device)) {
+        return alsaWaveOutWrite(device, header, headerSize);
+    }
     Shared& s = shared();
     std::unique_lock lock(s.mutex);
     Device* open = findOpen(s, device);
@@ -272,6 +282,9 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
 
 MMRESULT waveOutReset(HWAVEOUT device)
 {
+    if (alsaWaveOutOwns(device)) {
+        return alsaWaveOutReset(device);
+    }
     Shared& s = shared();
     std::unique_lock lock(s.mutex);
     Device* open = findOpen(s, device);
@@ -287,6 +300,9 @@ MMRESULT waveOutReset(HWAVEOUT device)
 
 MMRESULT waveOutClose(HWAVEOUT device)
 {
+    if (alsaWaveOutOwns(device)) {
+        return alsaWaveOutClose(device);
+    }
     Shared& s = shared();
     std::unique_lock lock(s.mutex);
     Device* open = findOpen(s, device);
