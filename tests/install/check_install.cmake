@@ -1,25 +1,19 @@
-# cmake -DBUILD_DIR=... -DWORK_DIR=... -DCONSUMER_SOURCE=... -DGENERATOR=... -DCXX_COMPILER=... -DLIBDIR=...
-#       -P check_install.cmake
-# Installs the build into WORK_DIR/prefix, checks the installed program and manual page,
-# then configures, builds and runs the consumer project against the installed package only.
+# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCONSUMER_SOURCE=... -DGENERATOR=...
+#       -DCXX_COMPILER=... -DLIBDIR=... -P check_install.cmake
+# Installs the build into WORK_DIR/prefix and checks the installed program; then builds
+# and runs the consumer against the installed package only, through CMake and through
+# pkg-config; then does the same for a shared-library build of the same sources.
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(NOT status EQUAL 0)
-    string(REPLACE ";" " " shown "${ARGN}")
-    message(FATAL_ERROR "failed (${status}): ${shown}\n${output}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/install_checks.cmake)
 
-set(prefix ${WORK_DIR}/prefix)
-set(consumerBuild ${WORK_DIR}/consumer-build)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
+set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-
-foreach(file bin/pcmwrap share/man/man1/pcmwrap.1 include/pcmwrap/wave/wave.h
-             include/pcmwrap/playback/playback.h ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake)
+foreach(file bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz include/pcmwrap/wave/wave.h
+             include/pcmwrap/playback/playback.h ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake
+             ${LIBDIR}/pkgconfig/pcmwrap.pc)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
@@ -31,17 +25,42 @@ set(usage "\npcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile\n")
 if(NOT status EQUAL 0 OR NOT output STREQUAL usage)
   message(FATAL_ERROR "installed pcmwrap without arguments: status ${status}, output [${output}]")
 endif()
+build_consumers(${prefix} ${WORK_DIR}/static)
 
-# Only the fresh prefix may provide the package: no registry, no system copy.
-run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${consumerBuild} -G ${GENERATOR}
-    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release
-    -DCMAKE_PREFIX_PATH=${prefix}
-    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF)
-file(STRINGS ${consumerBuild}/CMakeCache.txt packageDir REGEX "^pcmwrap_DIR:")
-if(NOT packageDir STREQUAL "pcmwrap_DIR:PATH=${prefix}/${LIBDIR}/cmake/pcmwrap")
-  message(FATAL_ERROR "the consumer found the package elsewhere: ${packageDir}")
+# The README's library example compiles and runs as written, with its pkg-config line.
+file(READ ${SOURCE_DIR}/README.md readme)
+string(REGEX MATCH "```cpp\n(#include <vector>[^`]*)```" example "${readme}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "README.md has no C++ example that starts with #include <vector>")
 endif()
-run(${CMAKE_COMMAND} --build ${consumerBuild})
-# The consumer plays on the simulated device: the machine need not have a sound card.
-run(${CMAKE_COMMAND} -E env PCMWRAP_AUDIO_DEVICE=simulated ${consumerBuild}/pcmwrap_consumer ${WORK_DIR}/round-trip.wav)
-message("installed into ${prefix}; the consumer built and ran")
+file(WRITE ${WORK_DIR}/readme/main.cpp "${CMAKE_MATCH_1}")
+run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
+    "cd ${WORK_DIR}/readme && ${CXX_COMPILER} main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
+
+# The same sources as shared libraries: versioned, and what the consumers run against.
+set(sharedBuild ${WORK_DIR}/shared-build)
+set(sharedPrefix ${WORK_DIR}/shared-prefix)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${sharedBuild} -G ${GENERATOR} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DPCMWRAP_TESTS=OFF)
+run(${CMAKE_COMMAND} --build ${sharedBuild})
+run(${CMAKE_COMMAND} --install ${sharedBuild} --prefix ${sharedPrefix})
+run(readelf -d ${sharedPrefix}/${LIBDIR}/libpcmwrap_wave.so)
+if(NOT output MATCHES "Library soname: \\[libpcmwrap_wave\\.so\\.1\\]")
+  message(FATAL_ERROR "libpcmwrap_wave.so has no soname libpcmwrap_wave.so.1:\n${output}")
+endif()
+build_consumers(${sharedPrefix} ${WORK_DIR}/shared)
+
+function(expect_shared_library program)
+  run(env ${ARGN} ldd ${program})
+  string(FIND "${output}" "libpcmwrap_wave.so.1 => ${sharedPrefix}/${LIBDIR}/libpcmwrap_wave.so.1" direct)
+  string(FIND "${output}" "libpcmwrap_wave.so.1 => ${sharedPrefix}/bin/../${LIBDIR}/libpcmwrap_wave.so.1" beside)
+  if(direct EQUAL -1 AND beside EQUAL -1)
+    message(FATAL_ERROR "${program} does not run against the installed shared library:\n${output}")
+  endif()
+endfunction()
+foreach(program IN LISTS consumers)
+  expect_shared_library(${program} LD_LIBRARY_PATH=${sharedPrefix}/${LIBDIR})
+endforeach()
+# The installed program finds the libraries beside it by itself.
+expect_shared_library(${sharedPrefix}/bin/pcmwrap)
+message("installed static and shared builds; every consumer built and ran")

@@ -7,8 +7,15 @@
 #include <cstring>
 #include <vector>
 
-#include "playback/playback.h"
-#include "wave/wave.h"
+// Only the installed prefix's include/ is on the path; every public header is reached
+// under pcmwrap/ and must compile on its own with what the package says it needs.
+#include <pcmwrap/platform/global_memory.h>
+#include <pcmwrap/platform/mmio.h>
+#include <pcmwrap/platform/wave_format.h>
+#include <pcmwrap/platform/wave_out.h>
+#include <pcmwrap/platform/win_types.h>
+#include <pcmwrap/playback/playback.h>
+#include <pcmwrap/wave/wave.h>
 
 namespace {
 
