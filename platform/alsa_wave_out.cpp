@@ -186,9 +186,23 @@ private:
         if (blocks_.empty()) {
             return;
         }
+        // Not every plugin's delay reports a stopped PCM, so the state is asked first.
+        switch (snd_pcm_state(device_.pcm)) {
+        case SND_PCM_STATE_XRUN:
+            recover(-EPIPE);  // a PCM that ran dry has played all it was handed
+            return;
+        case SND_PCM_STATE_SUSPENDED:
+            recover(-ESTRPIPE);
+            return;
+        case SND_PCM_STATE_DISCONNECTED:
+            fail(-ENODEV);
+            return;
+        default:
+            break;
+        }
         snd_pcm_sframes_t delay = 0;
         if (const int error = snd_pcm_delay(device_.pcm, &delay); error < 0) {
-            recover(error);  // a PCM that ran dry has played all it was handed
+            recover(error);
             return;
         }
         const std::uint64_t ahead = std::clamp<std::uint64_t>(static_cast<std::uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)),

@@ -1,0 +1,47 @@
+#include "tests/support/alsa_capture.h"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+std::string slaveDefinition(const AlsaSlave& slave)
+{
+    if (!slave.paced) {
+        return "{ type null }";
+    }
+    return "{ type pcmwrap_test rate " + std::to_string(slave.rate) + " fail_after " +
+           std::to_string(slave.failAfter) + " }";
+}
+
+}  // namespace
+
+AlsaCapture::AlsaCapture(const AlsaSlave& slave) : configFile_(dir_.file("asound.conf"))
+{
+    std::ofstream config(configFile_);
+    config << "pcm_type.pcmwrap_test { lib \"" << PCMWRAP_ALSA_TEST_PLUGIN << "\" }\n"
+           << "pcm." << kCapturePcm << " {\n"
+           << "    type file\n"
+           << "    slave.pcm " << slaveDefinition(slave) << "\n"
+           << "    file \"" << dir_.file("capture.raw") << "\"\n"
+           << "    format raw\n"
+           << "}\n";
+    if (!config.flush()) {
+        throw std::runtime_error("cannot write the ALSA configuration");
+    }
+}
+
+Bytes AlsaCapture::captured() const
+{
+    const std::string file = dir_.file("capture.raw");
+    return fileExists(file) ? readFile(file) : Bytes{};
+}
+
+std::vector<std::string> AlsaCapture::environment() const
+{
+    return {"ALSA_CONFIG_PATH=" + configFile_, std::string("PCMWRAP_AUDIO_DEVICE=") + kCapturePcm};
+}
+
+}  // namespace testsupport
