@@ -9,12 +9,14 @@
 
 #include <array>
 #include <cerrno>
+#include <functional>
 #include <stdexcept>
 
 namespace testsupport {
 namespace {
 
-void drainBoth(int outFd, int errFd, std::string& out, std::string& err)
+// `outputArrived` runs after each piece of standard output.
+void drainBoth(int outFd, int errFd, std::string& out, std::string& err, const std::function<void()>& outputArrived)
 {
     std::array<pollfd, 2> fds{{{outFd, POLLIN, 0}, {errFd, POLLIN, 0}}};
     int open = 2;
@@ -33,6 +35,9 @@ void drainBoth(int outFd, int errFd, std::string& out, std::string& err)
             ssize_t got = read(fds[i].fd, buffer.data(), buffer.size());
             if (got > 0) {
                 (i == 0 ? out : err).append(buffer.data(), static_cast<std::size_t>(got));
+                if (i == 0) {
+                    outputArrived();
+                }
             } else if (got == 0 || errno != EINTR) {
                 close(fds[i].fd);
                 fds[i].fd = -1;
@@ -96,7 +101,14 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     close(outPipe[1]);
     close(errPipe[1]);
     ProcessResult result;
-    drainBoth(outPipe[0], errPipe[0], result.standardOutput, result.standardError);
+    bool interrupted = false;
+    drainBoth(outPipe[0], errPipe[0], result.standardOutput, result.standardError, [&] {
+        if (!interrupted && !options.interruptOnOutput.empty() &&
+            result.standardOutput.find(options.interruptOnOutput) != std::string::npos) {
+            kill(child, SIGINT);
+            interrupted = true;
+        }
+    });
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

@@ -20,6 +20,7 @@ struct ProcessOptions {
     std::string workingDirectory;               // empty: the test's own
     std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE for the child, SIGXFSZ ignored
     std::vector<std::string> extraEnvironment;   // "NAME=value" entries added for the child
+    std::string interruptOnOutput;               // non-empty: SIGINT to the child once its output holds it
 };
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
