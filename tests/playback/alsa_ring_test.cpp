@@ -6,8 +6,10 @@
 #include <alsa/asoundlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "device_control.h"
@@ -96,8 +98,9 @@ TEST_F(AlsaRing, RunsDryOncePerUnderrunAndPlaysOnAfterIt)
     EXPECT_TRUE(capture_->captured() == queued);
 }
 
-// On a device that never plays, every block stays held until the reset drops them.
-TEST_F(AlsaRing, ResetDropsHeldBlocksAndReturnsEachOne)
+// On a device that never plays, every block stays held, since done means played, not
+// handed to ALSA, until the reset drops them and returns each one.
+TEST_F(AlsaRing, BlocksStayHeldUntilPlayedAndResetReturnsEachOne)
 {
     useCapture({.paced = true, .rate = 0});
     ASSERT_EQ(playback_open(), 0);
@@ -105,8 +108,13 @@ TEST_F(AlsaRing, ResetDropsHeldBlocksAndReturnsEachOne)
     for (int block = 0; block < playback_slot_count; ++block) {
         ASSERT_EQ(playback_queue(bytes.data(), kPlaybackBlockBytes, countRunDry), 0);
     }
-    EXPECT_EQ(playback_close(), WAVERR_STILLPLAYING);
+    // ALSA has every block; a device that took that for done would show it by now.
+    EXPECT_TRUE(eventually([&] { return capture_->handed().size() == playback_slot_count * kPlaybackBlockBytes; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(playback_in_flight.load(), playback_slot_count);
+    EXPECT_EQ(runsDry.load(), 0);
+    EXPECT_EQ(playback_close(), WAVERR_STILLPLAYING);
+
     EXPECT_EQ(playback_reset(), 0);
     EXPECT_EQ(playback_in_flight.load(), 0);
     for (const WAVEHDR& header : playback_headers) {

@@ -7,13 +7,13 @@ namespace testsupport {
 
 namespace {
 
-std::string slaveDefinition(const AlsaSlave& slave)
+std::string slaveDefinition(const AlsaSlave& slave, const std::string& handedFile)
 {
     if (!slave.paced) {
         return "{ type null }";
     }
     return "{ type pcmwrap_test rate " + std::to_string(slave.rate) + " fail_after " +
-           std::to_string(slave.failAfter) + " }";
+           std::to_string(slave.failAfter) + " record \"" + handedFile + "\" }";
 }
 
 }  // namespace
@@ -24,7 +24,7 @@ AlsaCapture::AlsaCapture(const AlsaSlave& slave) : configFile_(dir_.file("asound
     config << "pcm_type.pcmwrap_test { lib \"" << PCMWRAP_ALSA_TEST_PLUGIN << "\" }\n"
            << "pcm." << kCapturePcm << " {\n"
            << "    type file\n"
-           << "    slave.pcm " << slaveDefinition(slave) << "\n"
+           << "    slave.pcm " << slaveDefinition(slave, dir_.file("handed.raw")) << "\n"
            << "    file \"" << dir_.file("capture.raw") << "\"\n"
            << "    format raw\n"
            << "}\n";
@@ -33,10 +33,23 @@ AlsaCapture::AlsaCapture(const AlsaSlave& slave) : configFile_(dir_.file("asound
     }
 }
 
+namespace {
+
+Bytes bytesOf(const std::string& file)
+{
+    return fileExists(file) ? readFile(file) : Bytes{};
+}
+
+}  // namespace
+
 Bytes AlsaCapture::captured() const
 {
-    const std::string file = dir_.file("capture.raw");
-    return fileExists(file) ? readFile(file) : Bytes{};
+    return bytesOf(dir_.file("capture.raw"));
+}
+
+Bytes AlsaCapture::handed() const
+{
+    return bytesOf(dir_.file("handed.raw"));
 }
 
 std::vector<std::string> AlsaCapture::environment() const

@@ -1,7 +1,7 @@
 #pragma once
 // A private ALSA configuration in a test's own folder, so that ALSA runs for real with
 // no sound card: PCM "capture" is a file PCM in front of a slave, and every byte handed
-// to it lands in a file. The slave is ALSA's null PCM, which plays everything at once,
+// to it and played lands in a file. The slave is ALSA's null PCM, which plays everything at once,
 // or the tests' paced PCM (alsa_test_pcm.cpp), which plays at a rate of the test's
 // choosing, never (0), and can fail like an unplugged device.
 
@@ -26,8 +26,11 @@ public:
     explicit AlsaCapture(const AlsaSlave& slave = {});
 
     const std::string& configFile() const { return configFile_; }
-    // Everything handed to ALSA through "capture" so far (complete once the PCM is closed).
+    // What the file PCM wrote: everything played through "capture" (complete once the
+    // PCM is closed).
     Bytes captured() const;
+    // Paced slave only: every frame handed to it so far, played or not.
+    Bytes handed() const;
     // For a child process: this configuration, and "capture" as the device.
     std::vector<std::string> environment() const;
 

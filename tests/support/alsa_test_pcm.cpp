@@ -5,10 +5,12 @@
 //   rate        frames it plays a second: 0 never plays (frozen), 44100 is real time
 //   fail_after  frames it accepts before every write fails as an unplugged device's
 //               would (-ENODEV); 0 never fails
-// It keeps no sound: the file plugin in front of it records what was handed over.
+//   record      a file to which it appends every frame as it is handed over (the file
+//               PCM in front writes only what has been played)
 
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
+#include <fcntl.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@ struct TestPcm {
     long failAfter = 0;
     std::uint64_t accepted = 0;
     int timer = -1;
+    int record = -1;
     bool running = false;
     timespec started{};
     snd_pcm_uframes_t startPosition = 0;  // the hardware position when playing started
@@ -88,7 +91,7 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io)
     return static_cast<snd_pcm_sframes_t>((pcm.startPosition + played) % io->buffer_size);
 }
 
-snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t*, snd_pcm_uframes_t,
+snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset,
                            snd_pcm_uframes_t size)
 {
     TestPcm& pcm = of(io);
@@ -96,6 +99,11 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t*, 
         return -ENODEV;
     }
     pcm.accepted += size;
+    if (pcm.record >= 0) {
+        // Interleaved: the frames stand one after the other from the first channel's area.
+        const char* frames = static_cast<const char*>(areas[0].addr) + (areas[0].first + offset * areas[0].step) / 8;
+        [[maybe_unused]] const ssize_t written = ::write(pcm.record, frames, size * (areas[0].step / 8));
+    }
     return static_cast<snd_pcm_sframes_t>(size);
 }
 
@@ -112,6 +120,9 @@ int close(snd_pcm_ioplug_t* io)
 {
     TestPcm* pcm = &of(io);
     ::close(pcm->timer);
+    if (pcm->record >= 0) {
+        ::close(pcm->record);
+    }
     delete pcm;
     return 0;
 }
@@ -171,6 +182,8 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
             snd_config_get_integer(entry, &pcm->rate);
         } else if (std::string_view(id) == "fail_after") {
             snd_config_get_integer(entry, &pcm->failAfter);
+        } else if (const char* file = nullptr; std::string_view(id) == "record" && snd_config_get_string(entry, &file) >= 0) {
+            pcm->record = ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         }
     }
     pcm->timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -184,6 +197,9 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
     if (error < 0) {
         if (pcm->timer >= 0) {
             ::close(pcm->timer);
+        }
+        if (pcm->record >= 0) {
+            ::close(pcm->record);
         }
         delete pcm;
         return error;
