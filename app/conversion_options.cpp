@@ -89,8 +89,12 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
 
 std::string ConversionOptions::deriveOutputName(std::string inputName)
 {
+    const auto lastSlash = inputName.rfind('/');
+    const std::size_t componentStart = lastSlash == std::string::npos ? 0 : lastSlash + 1;
+    // A dot at the start of the component that is also its last dot is its only one: it
+    // names a hidden file (.take), not an extension.
     const auto lastDot = inputName.rfind('.');
-    if (lastDot != std::string::npos) {
+    if (lastDot != std::string::npos && lastDot > componentStart) {
         inputName.erase(lastDot);
     }
     inputName += ".wav";

@@ -26,8 +26,10 @@ public:
     NameIterator outputsBegin() const { return outputs_.begin(); }
     NameIterator outputsEnd() const { return outputs_.end(); }
 
-    // Everything from the last dot on is replaced by ".wav" (appended when there is no
-    // dot). Directory separators are not looked at: dumps.old/take1 gives dumps.wav.
+    // Everything from the last dot of the last path component on is replaced by ".wav"
+    // (appended when the component has no dot, or only a leading one): dumps.old/take1
+    // gives dumps.old/take1.wav, ./take1 gives ./take1.wav, .take gives .take.wav. Only
+    // '/' separates components; a backslash is part of a file name.
     static std::string deriveOutputName(std::string inputName);
 
 private:

@@ -1,54 +1,97 @@
 #include "app/driver.h"
 
+#include <csignal>
 #include <iostream>
 
 #include "app/conversion_options.h"
-#include "app/same_file.h"
+#include "app/output_guard.h"
 #include "convert/chunk.h"
 #include "convert/exit_status.h"
+#include "convert/interruption.h"
 #include "convert/pcm_settings.h"
 #include "convert/sample_dump_reader.h"
 #include "convert/wav_sample_writer.h"
 
 namespace {
 
-void convertPair(const PcmSettings& settings, const std::string& inputName, const std::string& outputName)
+enum class PairOutcome { kConverted, kSkipped, kStopped };
+
+// Moves the dump across chunk by chunk. The last, short chunk (even an empty one) is
+// handed over too before the loop ends. An interruption ends the copy after the chunk it
+// cut, keeping only its whole samples, so the data stays a prefix of the full conversion.
+void copyChunks(SampleDumpReader& reader, WavSampleWriter& writer, std::uint32_t bytesPerSample)
+{
+    std::uint32_t count = 0;
+    do {
+        count = reader.readChunk();
+        if (interruptionSignal() != 0) {
+            writer.write(reader.buffer(), count - count % bytesPerSample);
+            return;
+        }
+        writer.write(reader.buffer(), count);
+    } while (count == kChunkBytes);
+}
+
+PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const std::string& inputName,
+                        const std::string& outputName)
 {
     std::cout << inputName << " ->  " << outputName << std::endl;
     SampleDumpReader reader(inputName);
     if (!reader.ok()) {
         // The reader has reported it; no output file is made for this pair.
-        return;
+        return PairOutcome::kSkipped;
     }
-    // Creating the output would empty the very dump about to be read.
-    if (isSameFile(inputName, outputName)) {
-        std::cout << "Error creating <" << outputName << ">: same file as the input" << std::endl << std::endl;
-        return;
+    // Creating the output would empty a dump of this run or a file it wrote.
+    if (const auto refusal = guard.refusal(inputName, outputName)) {
+        std::cout << *refusal << std::endl << std::endl;
+        return PairOutcome::kSkipped;
     }
-    // Declared after the reader, so destroyed (and its file finished) first.
-    WavSampleWriter writer(settings, outputName);
-    // The last, short chunk (even an empty one) is handed over too before the loop ends.
-    std::uint32_t count = 0;
-    do {
-        count = reader.readChunk();
-        writer.write(reader.buffer(), count);
-    } while (count == kChunkBytes);
+    // Nothing is created once the run has been asked to stop.
+    if (interruptionSignal() != 0) {
+        return PairOutcome::kStopped;
+    }
+    {
+        // Inside the reader's life, so destroyed (and its file finished) first.
+        WavSampleWriter writer(settings, outputName);
+        guard.noteWritten(inputName, outputName);
+        // The writer has refused any bits but 16 and 24.
+        copyChunks(reader, writer, static_cast<std::uint32_t>(settings.bits / kBitsPerByte));
+    }
+    if (interruptionSignal() != 0) {
+        std::cout << "Interrupted: <" << outputName << "> holds the samples converted so far" << std::endl;
+    }
+    return PairOutcome::kConverted;
 }
 
 }  // namespace
 
 int runConversion(int argc, char** argv)
 {
+    // SIGINT, SIGTERM or SIGHUP: the file in progress is finished over what was converted,
+    // no further pair starts, and the status is 128 + the signal's number.
+    const InterruptionWatch interruptions;
+    // A write past a file size limit (ulimit -f) would kill the process with nothing said
+    // and the file unsettled; ignored, the write fails and is reported like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     // One handler around everything: unwinding finishes an open output file and closes the
     // input before the failure is reported, and no later pair is started.
     try {
         const ConversionOptions options(argc, argv);
         const PcmSettings settings{options.channels(), options.rate(), options.bits()};
+        OutputGuard guard(options.inputsBegin(), options.inputsEnd());
+        // A skipped pair lets the others go on, but the run must not read as a success.
+        int status = kExitSuccess;
         auto output = options.outputsBegin();
-        for (auto input = options.inputsBegin(); input != options.inputsEnd(); ++input, ++output) {
-            convertPair(settings, *input, *output);
+        for (auto input = options.inputsBegin(); input != options.inputsEnd() && interruptionSignal() == 0;
+             ++input, ++output) {
+            if (convertPair(settings, guard, *input, *output) == PairOutcome::kSkipped) {
+                status = kExitPairSkipped;
+            }
         }
-        return kExitSuccess;
+        if (const int signal = interruptionSignal(); signal != 0) {
+            return kExitSignalBase + signal;
+        }
+        return status;
     } catch (const std::ios_base::failure& failure) {
         std::cout << "failed: " << failure.what() << std::endl;
         return kExitStreamFailure;

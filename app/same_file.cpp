@@ -2,13 +2,18 @@
 
 #include <sys/stat.h>
 
+std::optional<FileIdentity> fileIdentity(const std::string& name)
+{
+    // stat follows symbolic links.
+    struct stat status {};
+    if (stat(name.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
 bool isSameFile(const std::string& first, const std::string& second)
 {
-    // stat follows symbolic links; a file is its device and inode number.
-    struct stat firstStatus {};
-    struct stat secondStatus {};
-    if (stat(first.c_str(), &firstStatus) != 0 || stat(second.c_str(), &secondStatus) != 0) {
-        return false;
-    }
-    return firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino;
+    const auto firstIdentity = fileIdentity(first);
+    return firstIdentity && firstIdentity == fileIdentity(second);
 }

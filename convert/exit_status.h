@@ -5,6 +5,11 @@
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitStreamFailure = 1;
+// A pair was skipped (its input did not open, or its output would have overwritten a file
+// of the run): like a stream failure, an input was not converted. The other pairs go on.
+inline constexpr int kExitPairSkipped = 1;
+// Added to the number of a signal (SIGINT, SIGTERM, SIGHUP) that stopped the run, as a shell does.
+inline constexpr int kExitSignalBase = 128;
 // The options name a format the converter cannot write (bits or channels out of range).
 inline constexpr int kExitUnconvertibleFormat = 2;
 

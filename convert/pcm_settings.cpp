@@ -1,11 +1,13 @@
 #include "convert/pcm_settings.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
 
-constexpr std::int32_t kBitsPerByte = 8;
 constexpr std::int32_t kLargestBlockAlign = std::numeric_limits<WORD>::max();
+constexpr std::int64_t kLargestByteRate = std::numeric_limits<DWORD>::max();
+constexpr std::int64_t kLargestRate = std::numeric_limits<std::int32_t>::max();
 
 // The 16-bit field's view of a signed option: its low 16 bits.
 WORD low16(std::int32_t value)
@@ -26,6 +28,13 @@ std::optional<std::string> unconvertibleFormatMessage(const PcmSettings& setting
     if (settings.channels < 1 || settings.channels > mostChannels) {
         return "channels must be from 1 to <" + std::to_string(mostChannels) + "> but were: <" +
                std::to_string(settings.channels) + ">";
+    }
+    // The byte rate (rate x block align) must fit its 32-bit field instead of wrapping.
+    const std::int64_t blockAlign = std::int64_t{settings.channels} * bytesPerSample;
+    const std::int64_t mostRate = std::min(kLargestByteRate / blockAlign, kLargestRate);
+    if (settings.rate < 1 || settings.rate > mostRate) {
+        return "rate must be from 1 to <" + std::to_string(mostRate) + "> but was: <" + std::to_string(settings.rate) +
+               ">";
     }
     return std::nullopt;
 }

@@ -3,22 +3,11 @@
 #include <algorithm>
 #include <iostream>
 
-namespace {
-
-// Larger than the stream's default so that a dump is read in few system calls.
-constexpr std::size_t kStreamBufferBytes = 64 * 1024;
-
-}  // namespace
-
-SampleDumpReader::SampleDumpReader(const std::string& name)
-    : name_(name), streamBuffer_(std::make_unique<char[]>(kStreamBufferBytes))
+SampleDumpReader::SampleDumpReader(const std::string& name) : name_(name), stream_(&file_)
 {
     // Only a broken stream raises; the end of the file and a short read are normal here.
     stream_.exceptions(std::ios::badbit);
-    // Must come before open to take effect.
-    stream_.rdbuf()->pubsetbuf(streamBuffer_.get(), static_cast<std::streamsize>(kStreamBufferBytes));
-    stream_.open(name_, std::ios::in | std::ios::binary);
-    ok_ = !stream_.fail() && firstByteReadable();
+    ok_ = file_.open(name_) && firstByteReadable();
     if (!ok_) {
         std::cout << "Error opening <" << name_ << ">" << std::endl;
     }

@@ -4,12 +4,12 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
-#include <memory>
+#include <istream>
 #include <span>
 #include <string>
 
 #include "convert/chunk.h"
+#include "convert/dump_file_buffer.h"
 
 class SampleDumpReader {
 public:
@@ -22,7 +22,8 @@ public:
     bool ok() const { return ok_; }
 
     // Fills the buffer from its start and returns the number of bytes read (0 to
-    // kChunkBytes). A short count means the end of the file; the bytes after it are zero.
+    // kChunkBytes). A short count means the end of the file, or an interruption
+    // (convert/interruption.h) that ended a wait for input; the bytes after it are zero.
     std::uint32_t readChunk();
 
     std::span<const std::uint8_t, kChunkBytes> buffer() const { return buffer_; }
@@ -32,8 +33,8 @@ private:
 
     std::string name_;
     // Declared before the stream so that it outlives the stream's use of it.
-    std::unique_ptr<char[]> streamBuffer_;
-    std::ifstream stream_;
+    DumpFileBuffer file_;
+    std::istream stream_;
     // Zero at the start and zeroed past every short chunk, so a partial last sample
     // never carries bytes of an earlier chunk into the output.
     std::array<std::uint8_t, kChunkBytes> buffer_{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 
 #include "convert/exit_status.h"
@@ -32,11 +33,17 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
     if (const std::int32_t result = wav_begin_data(&handle_, &dataChunk_, &io_); result != 0) {
         failWith("Error creating <", result);
     }
+    begunDataChunk_ = dataChunk_;
+    uncaughtExceptions_ = std::uncaught_exceptions();
 }
 
 WavSampleWriter::~WavSampleWriter()
 {
     if (const std::int32_t result = wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_); result != 0) {
+        settle();
+        if (std::uncaught_exceptions() > uncaughtExceptions_) {
+            return;
+        }
         failWith("Error writing to <", result);
     }
 }
@@ -54,7 +61,12 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
     }
     DWORD written = 0;
     const std::int32_t result = wav_write(handle_, count, buffer_.data(), &dataChunk_, &written, &io_);
+    bytesPlaced_ += written;
     if (result != 0 || written < count) {
+        // wav_finish only closes the failed file here (or finishes it over all it holds);
+        // settling then makes its header describe what reached the disk.
+        wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+        settle();
         failWith("Error writing to <", result);
     }
     countFrames(count);
@@ -70,7 +82,15 @@ void WavSampleWriter::countFrames(std::uint32_t count)
     partialFrameBytes_ = bytes % format_.nBlockAlign;
 }
 
-// Ends the process without unwinding: the file is left as far as it was written.
+// After a failed write or finish, with the file closed: settles its header over what
+// reached the disk. A failure of the settling itself is not reported; the first is.
+void WavSampleWriter::settle() const
+{
+    const auto placed = static_cast<DWORD>(std::min<std::uint64_t>(bytesPlaced_, 0xFFFFFFFFu));
+    wav_settle(name_.c_str(), &begunDataChunk_, placed, format_.nBlockAlign);
+}
+
+// Ends the process without unwinding; a file that was being written has been settled.
 void WavSampleWriter::failWith(const char* messageStart, std::int32_t result) const
 {
     std::cout << messageStart << name_ << ">, code <" << result << ">" << std::endl << std::endl;

@@ -6,6 +6,10 @@
 // Every failure ends the process: a format it cannot write (status 2, before any file is
 // made), or a failure of the wave layer (a message with the code, and the status of
 // exitStatusForWaveResult). So an object that exists always has an open, healthy file.
+// A file whose writing or finishing failed is first settled over what reached the disk
+// (wav_settle), so the samples there stay readable. When the finish fails while a stream
+// failure unwinds through the writer, the file is settled and nothing is reported: the
+// stream failure came first and is the one reported.
 
 #include <array>
 #include <cstdint>
@@ -29,6 +33,7 @@ public:
 
 private:
     [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
+    void settle() const;
     void countFrames(std::uint32_t count);
 
     HMMIO handle_ = nullptr;
@@ -41,4 +46,10 @@ private:
     // Whole frames written so far, and the bytes of a frame begun but not yet complete.
     std::uint32_t frames_ = 0;
     std::uint32_t partialFrameBytes_ = 0;
+    // What settling a failed file needs: the data chunk as it was begun (wav_finish reuses
+    // the record for the fact chunk), and every data byte placed, a failed write's included.
+    MMCKINFO begunDataChunk_{};
+    std::uint64_t bytesPlaced_ = 0;
+    // Exceptions in flight when the writer was made: more at its end means it is unwinding.
+    int uncaughtExceptions_ = 0;
 };

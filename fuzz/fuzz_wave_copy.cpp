@@ -23,7 +23,7 @@ using fuzzsupport::RawChunk;
 constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
 constexpr FOURCC kDisp = mmioFOURCC('D', 'I', 'S', 'P');
 constexpr FOURCC kPlst = mmioFOURCC('p', 'l', 's', 't');
-constexpr std::uint64_t kFormatRecordBytes = 18;
+using fuzzsupport::kFormatRecordBytes;
 constexpr DWORD kLargestSamplePiece = 65536;
 
 // The chunks the walk must copy: top-level DISP and plst chunks of the form that hold

@@ -19,7 +19,7 @@ using fuzzsupport::Input;
 using fuzzsupport::RawChunk;
 
 constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
-constexpr std::uint64_t kFormatRecordBytes = 18;
+using fuzzsupport::kFormatRecordBytes;
 
 struct Loaded {
     int32_t result = -1;

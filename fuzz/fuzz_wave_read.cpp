@@ -23,8 +23,8 @@ using fuzzsupport::RawChunk;
 
 constexpr FOURCC kFmt = mmioFOURCC('f', 'm', 't', ' ');
 constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
-constexpr std::uint64_t kPcmFormatBytes = 16;
-constexpr std::uint64_t kFormatRecordBytes = 18;
+using fuzzsupport::kFormatRecordBytes;
+using fuzzsupport::kPcmFormatBytes;
 
 // Piece sizes for the first pass: single bytes, odd runs, and runs longer than a file
 // the fuzzer makes, so that both a buffer refill and the end of the chunk fall inside a piece.
@@ -56,7 +56,7 @@ void checkFormat(const Input& input, const RawChunk& fmt, const WAVEFORMATEX* fo
 
 // Reads the data chunk to its end in pieces of changing size. Each call must lower the
 // record by what it undertakes, deliver the file's bytes, and fail with WAV_ERR_TRUNCATED
-// exactly when the file ends first.
+// exactly when the file ends first, having delivered the bytes up to its end.
 void readInPieces(HMMIO handle, const Input& input, MMCKINFO* data, std::vector<BYTE>& buffer)
 {
     const std::uint64_t first = data->dwDataOffset;
@@ -69,7 +69,9 @@ void readInPieces(HMMIO handle, const Input& input, MMCKINFO* data, std::vector<
         const int32_t result = wav_read(handle, wanted, buffer.data(), data, &delivered);
         FUZZ_CHECK(data->cksize == left - undertaken);
         if (!input.holds(first + done, undertaken)) {
-            FUZZ_CHECK(result == WAV_ERR_TRUNCATED && delivered == 0);
+            // The bytes up to the end of the file are delivered and said to be.
+            FUZZ_CHECK(result == WAV_ERR_TRUNCATED && delivered == input.heldFrom(first + done));
+            FUZZ_CHECK(std::memcmp(buffer.data(), input.data + first + done, delivered) == 0);
             return;
         }
         FUZZ_CHECK(result == 0 && delivered == undertaken);
@@ -127,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             FUZZ_CHECK(result == 0 && delivered == wanted);
             FUZZ_CHECK(std::memcmp(buffer.data(), input.data + expected->dataOffset(), wanted) == 0);
         } else {
-            FUZZ_CHECK(result == WAV_ERR_TRUNCATED && delivered == 0);
+            FUZZ_CHECK(result == WAV_ERR_TRUNCATED && delivered == input.heldFrom(expected->dataOffset()));
         }
     }
     FUZZ_CHECK(GlobalLargestRequestForTesting() <= size + kFormatRecordBytes);

@@ -15,6 +15,9 @@ inline constexpr std::uint64_t kHeaderBytes = 8;
 inline constexpr std::uint64_t kFormTypeBytes = 4;
 // A RIFF file's first inner chunk: after "RIFF", the size and the form type.
 inline constexpr std::uint64_t kFirstInnerChunk = 12;
+// A fmt chunk's format: 16 bytes for PCM, else the 18-byte record with its extra size.
+inline constexpr std::uint64_t kPcmFormatBytes = 16;
+inline constexpr std::uint64_t kFormatRecordBytes = 18;
 
 struct Input {
     const std::uint8_t* data;
@@ -22,6 +25,8 @@ struct Input {
 
     // Whether [offset, offset + count) lies within the input.
     bool holds(std::uint64_t offset, std::uint64_t count) const { return offset <= size && count <= size - offset; }
+    // How many bytes the input holds from offset on.
+    std::uint64_t heldFrom(std::uint64_t offset) const { return offset <= size ? size - offset : 0; }
     std::uint32_t field32(std::uint64_t offset) const { return readLittleEndian32(data + offset); }
     std::uint16_t field16(std::uint64_t offset) const { return readLittleEndian16(data + offset); }
 };

@@ -16,19 +16,15 @@
 #include <vector>
 
 #include "platform/alsa_pcm.h"
-#include "platform/wave_out_format.h"
 
 namespace {
 
-// One opening. The callers' threads and the device thread share what stands under the
-// lock; the PCM is the device thread's alone.
-struct AlsaDevice {
-    HWAVEOUT handle = nullptr;
-    WaveOutProc callback = nullptr;
-    DWORD_PTR instance = 0;
+// What the callers' thread and the device thread share, under the lock; the PCM is the
+// device thread's alone.
+struct AlsaShared {
+    WaveOutClient client;
     snd_pcm_t* pcm = nullptr;
     int wakeup = -1;  // an eventfd: a command waits for the device thread
-    std::thread thread;
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -40,44 +36,12 @@ struct AlsaDevice {
     MMRESULT failure = MMSYSERR_NOERROR;  // once the PCM has failed, every later write's result
 };
 
-// The open devices. Their handles are numbered in a range of their own, with the top bit
-// set, which the simulated device's small numbers never reach; a number is never reused.
-struct Registry {
-    std::mutex mutex;
-    std::vector<AlsaDevice*> open;
-    std::uintptr_t handlesIssued = 0;
-};
-
-constexpr std::uintptr_t kAlsaHandleBit = std::uintptr_t{1} << (sizeof(std::uintptr_t) * 8 - 1);
-
-// Never destroyed, so that a device still open at exit does not outlive its lock.
-Registry& registry()
-{
-    static Registry* const instance = new Registry;
-    return *instance;
-}
-
-AlsaDevice* findOpen(HWAVEOUT handle)
-{
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    const auto found = std::find_if(r.open.begin(), r.open.end(), [&](AlsaDevice* d) { return d->handle == handle; });
-    return found != r.open.end() ? *found : nullptr;
-}
-
-void wake(const AlsaDevice& device)
+void wake(const AlsaShared& device)
 {
     const std::uint64_t one = 1;
     // The counter only saturates far beyond any number of commands; a failed write
     // would leave the eventfd readable anyway.
     [[maybe_unused]] const ssize_t written = ::write(device.wakeup, &one, sizeof one);
-}
-
-void send(const AlsaDevice& device, UINT message, DWORD_PTR param1)
-{
-    if (device.callback != nullptr) {
-        device.callback(device.handle, message, device.instance, param1, 0);
-    }
 }
 
 MMRESULT failureResult(int error)
@@ -96,11 +60,11 @@ struct Block {
 // The device thread's work: everything here runs on that thread only.
 class DeviceThread {
 public:
-    explicit DeviceThread(AlsaDevice& device) : device_(device) {}
+    explicit DeviceThread(AlsaShared& device) : device_(device) {}
 
     void run()
     {
-        send(device_, WOM_OPEN, 0);
+        device_.client.send(WOM_OPEN, 0);
         for (;;) {
             std::uint64_t eventCount = 0;
             [[maybe_unused]] const ssize_t read = ::read(device_.wakeup, &eventCount, sizeof eventCount);
@@ -123,7 +87,7 @@ public:
             waitForWork();
         }
         snd_pcm_close(device_.pcm);
-        send(device_, WOM_CLOSE, 0);
+        device_.client.send(WOM_CLOSE, 0);
     }
 
 private:
@@ -278,10 +242,10 @@ private:
         blocks_.pop_front();
         {
             std::lock_guard lock(device_.mutex);
-            header->dwFlags.store((header->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE);
+            markDone(*header);
             --device_.held;
         }
-        send(device_, WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
+        device_.client.send(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
     }
 
     // Sleeps until a command comes, ALSA has room for frames still to write, or, with
@@ -312,7 +276,7 @@ private:
         return static_cast<int>(std::max<std::uint64_t>(milliseconds, 1));
     }
 
-    AlsaDevice& device_;
+    AlsaShared& device_;
     std::deque<Block> blocks_;  // taken and not yet handed back, in the order written
     std::uint64_t framesTaken_ = 0;
     std::uint64_t framesHanded_ = 0;  // to ALSA
@@ -320,163 +284,100 @@ private:
     bool failed_ = false;
 };
 
-bool isHeaderArgument(const WAVEHDR* header, UINT headerSize)
-{
-    return header != nullptr && headerSize == sizeof(WAVEHDR);
-}
-
-// The gate of the header calls: an open device and a header of the platform's size.
-MMRESULT checkHeaderCall(AlsaDevice* open, const WAVEHDR* header, UINT headerSize)
-{
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+class AlsaWaveOut : public WaveOutDevice {
+public:
+    AlsaWaveOut(const WaveOutClient& client, snd_pcm_t* pcm, int wakeup)
+    {
+        shared_.client = client;
+        shared_.pcm = pcm;
+        shared_.wakeup = wakeup;
+        // From here until the close, only this thread calls ALSA on the PCM.
+        thread_ = std::thread([this] { DeviceThread(shared_).run(); });
     }
-    return isHeaderArgument(header, headerSize) ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
-}
+
+    ~AlsaWaveOut() override
+    {
+        if (thread_.joinable()) {
+            stop();
+        }
+        ::close(shared_.wakeup);
+    }
+
+    MMRESULT write(WAVEHDR& header) override
+    {
+        {
+            const std::lock_guard lock(shared_.mutex);
+            if (shared_.failure != MMSYSERR_NOERROR) {
+                return shared_.failure;
+            }
+            try {
+                shared_.written.push_back(&header);
+            } catch (const std::bad_alloc&) {
+                return MMSYSERR_NOMEM;
+            }
+            markHeld(header);
+            ++shared_.held;
+        }
+        wake(shared_);
+        return MMSYSERR_NOERROR;
+    }
+
+    void reset() override
+    {
+        std::unique_lock lock(shared_.mutex);
+        const std::uint64_t asked = ++shared_.resetsAsked;
+        wake(shared_);
+        shared_.changed.wait(lock, [&] { return shared_.resetsDone >= asked; });
+    }
+
+    MMRESULT close() override
+    {
+        {
+            const std::lock_guard lock(shared_.mutex);
+            if (shared_.held != 0) {
+                return WAVERR_STILLPLAYING;
+            }
+        }
+        stop();
+        return MMSYSERR_NOERROR;
+    }
+
+private:
+    // A block already marked done may still be in its callback; the join waits for it
+    // and for WOM_CLOSE, so no callback comes after this returns.
+    void stop()
+    {
+        {
+            const std::lock_guard lock(shared_.mutex);
+            shared_.closing = true;
+        }
+        wake(shared_);
+        thread_.join();
+    }
+
+    AlsaShared shared_;
+    std::thread thread_;
+};
 
 }  // namespace
 
-MMRESULT alsaWaveOutOpen(HWAVEOUT* device, const char* pcmName, const WAVEFORMATEX* format, WaveOutProc callback,
-                         DWORD_PTR instance)
+MMRESULT openAlsaWaveOut(const WaveOutClient& client, const char* pcmName, std::unique_ptr<WaveOutDevice>* device)
 {
-    if (device == nullptr || format == nullptr || pcmName == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if (!isWaveOutDeviceFormat(*format)) {
-        return WAVERR_BADFORMAT;
-    }
     snd_pcm_t* pcm = nullptr;
     if (const MMRESULT result = alsaOpenPcm(pcmName, &pcm); result != MMSYSERR_NOERROR) {
         return result;
     }
-    AlsaDevice* opened = new (std::nothrow) AlsaDevice;
-    const int wakeup = opened != nullptr ? ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
+    const int wakeup = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeup < 0) {
-        delete opened;
         snd_pcm_close(pcm);
         return MMSYSERR_NOMEM;
     }
-    opened->pcm = pcm;
-    opened->wakeup = wakeup;
-    opened->callback = callback;
-    opened->instance = instance;
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
     try {
-        r.open.reserve(r.open.size() + 1);
-        opened->handle = reinterpret_cast<HWAVEOUT>(kAlsaHandleBit | ++r.handlesIssued);
-        // From here until the close, only this thread calls ALSA on the PCM.
-        opened->thread = std::thread([opened] { DeviceThread(*opened).run(); });
+        *device = std::make_unique<AlsaWaveOut>(client, pcm, wakeup);
     } catch (const std::exception&) {
         ::close(wakeup);
         snd_pcm_close(pcm);
-        delete opened;
         return MMSYSERR_NOMEM;
     }
-    r.open.push_back(opened);
-    *device = opened->handle;
-    return MMSYSERR_NOERROR;
-}
-
-bool alsaWaveOutOwns(HWAVEOUT device)
-{
-    return (reinterpret_cast<std::uintptr_t>(device) & kAlsaHandleBit) != 0 && findOpen(device) != nullptr;
-}
-
-MMRESULT alsaWaveOutPrepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
-{
-    AlsaDevice* open = findOpen(device);
-    if (const MMRESULT result = checkHeaderCall(open, header, headerSize); result != MMSYSERR_NOERROR) {
-        return result;
-    }
-    std::lock_guard lock(open->mutex);
-    header->dwFlags.fetch_or(WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
-}
-
-MMRESULT alsaWaveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
-{
-    AlsaDevice* open = findOpen(device);
-    if (const MMRESULT result = checkHeaderCall(open, header, headerSize); result != MMSYSERR_NOERROR) {
-        return result;
-    }
-    std::lock_guard lock(open->mutex);
-    if ((header->dwFlags.load() & WHDR_INQUEUE) != 0) {
-        return WAVERR_STILLPLAYING;
-    }
-    header->dwFlags.fetch_and(~WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
-}
-
-MMRESULT alsaWaveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT headerSize)
-{
-    AlsaDevice* open = findOpen(device);
-    if (const MMRESULT result = checkHeaderCall(open, header, headerSize); result != MMSYSERR_NOERROR) {
-        return result;
-    }
-    if (header->lpData == nullptr && header->dwBufferLength != 0) {
-        return MMSYSERR_INVALPARAM;
-    }
-    {
-        std::lock_guard lock(open->mutex);
-        const DWORD flags = header->dwFlags.load();
-        if ((flags & WHDR_PREPARED) == 0) {
-            return WAVERR_UNPREPARED;
-        }
-        if ((flags & WHDR_INQUEUE) != 0) {
-            return WAVERR_STILLPLAYING;
-        }
-        if (open->failure != MMSYSERR_NOERROR) {
-            return open->failure;
-        }
-        try {
-            open->written.push_back(header);
-        } catch (const std::bad_alloc&) {
-            return MMSYSERR_NOMEM;
-        }
-        header->dwFlags.store((flags & ~WHDR_DONE) | WHDR_INQUEUE);
-        ++open->held;
-    }
-    wake(*open);
-    return MMSYSERR_NOERROR;
-}
-
-MMRESULT alsaWaveOutReset(HWAVEOUT device)
-{
-    AlsaDevice* open = findOpen(device);
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    std::unique_lock lock(open->mutex);
-    const std::uint64_t asked = ++open->resetsAsked;
-    wake(*open);
-    open->changed.wait(lock, [&] { return open->resetsDone >= asked; });
-    return MMSYSERR_NOERROR;
-}
-
-MMRESULT alsaWaveOutClose(HWAVEOUT device)
-{
-    AlsaDevice* open = findOpen(device);
-    if (open == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    {
-        std::lock_guard lock(open->mutex);
-        if (open->held != 0) {
-            return WAVERR_STILLPLAYING;
-        }
-        open->closing = true;
-    }
-    {
-        Registry& r = registry();
-        std::lock_guard lock(r.mutex);
-        std::erase(r.open, open);
-    }
-    wake(*open);
-    // A block already marked done may still be in its callback; the join waits for it
-    // and for WOM_CLOSE, so no callback comes after this returns.
-    open->thread.join();
-    ::close(open->wakeup);
-    delete open;
     return MMSYSERR_NOERROR;
 }

@@ -29,6 +29,15 @@ struct Block {
 std::mutex blocksLock;
 std::unordered_map<HGLOBAL, std::unique_ptr<Block>> blocksByHandle;
 std::unordered_map<const void*, HGLOBAL> handlesByAddress;
+std::uintptr_t movableHandlesIssued = 0;
+
+// A movable block's handle is a value never issued before in this process, so a released
+// handle stays refused when a newer block takes its memory. The values are odd, and no
+// fixed block, whose handle is its address, starts at an odd address.
+HGLOBAL issueMovableHandle()
+{
+    return reinterpret_cast<HGLOBAL>(++movableHandlesIssued * 2 + 1);
+}
 
 std::atomic<std::size_t> allocationLimit{kGlobalNoAllocationLimit};
 std::atomic<std::size_t> largestRequest{0};
@@ -69,10 +78,13 @@ HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes)
             return nullptr;
         }
     }
-    const HGLOBAL handle = movable ? static_cast<HGLOBAL>(block.get()) : block->memory;
     void* const memory = block->memory;
+    HGLOBAL handle = memory;
     try {
         const std::lock_guard<std::mutex> guard(blocksLock);
+        if (movable) {
+            handle = issueMovableHandle();
+        }
         if (memory != nullptr) {
             handlesByAddress.emplace(memory, handle);
         }

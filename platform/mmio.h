@@ -8,6 +8,8 @@
 
 #include "platform/win_types.h"
 
+// As on the platform, a handle is an opaque value; each opening gets one never issued
+// before in the process, so a closed handle stays refused.
 struct MmioFile;
 using HMMIO = MmioFile*;
 
@@ -73,3 +75,7 @@ MMRESULT mmioCreateChunk(HMMIO handle, MMCKINFO* chunk, UINT flags);
 // The platform would answer with a seek to the end, whose LONG result cannot hold the
 // length of a RIFF file above 2 GiB; ours is 64 bits wide.
 MMRESULT mmioGetFileSize(HMMIO handle, std::uint64_t* size);
+
+// Not a platform call: moves to a 64-bit position, which mmioSeek's LONG cannot name past
+// 2 GiB; for settling the end of a file that failed to be written.
+MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position);

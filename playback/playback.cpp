@@ -1,8 +1,10 @@
 #include "playback/playback.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/sleep.h"
+#include "playback/playback_testing.h"
 
 HWAVEOUT playback_device = nullptr;
 WAVEHDR playback_headers[playback_slot_count]{};
@@ -12,6 +14,8 @@ std::atomic<std::int16_t> playback_in_flight{0};
 std::atomic<void (*)()> playback_drain_notify{nullptr};
 
 namespace {
+
+std::atomic<void (*)()> countDownHook{nullptr};
 
 WAVEFORMATEX ringFormat()
 {
@@ -27,10 +31,10 @@ WAVEFORMATEX ringFormat()
 }
 
 // Polls once a millisecond while the device holds the slot.
-void waitForSlot(const WAVEHDR& header)
+void waitForSlot(WAVEHDR& header)
 {
     for (;;) {
-        const DWORD flags = header.dwFlags.load();
+        const DWORD flags = std::atomic_ref<DWORD>(header.dwFlags).load();
         if ((flags & WHDR_DONE) != 0 || (flags & WHDR_INQUEUE) == 0) {
             return;
         }
@@ -38,9 +42,9 @@ void waitForSlot(const WAVEHDR& header)
     }
 }
 
-void runDry()
+void runDry(void (*notify)())
 {
-    if (void (*notify)() = playback_drain_notify.load()) {
+    if (notify != nullptr) {
         notify();
     }
 }
@@ -59,7 +63,7 @@ std::int32_t playback_open()
         WAVEHDR& header = playback_headers[slot];
         header.lpData = reinterpret_cast<char*>(playback_buffers[slot]);
         header.dwBufferLength = kPlaybackBlockBytes;
-        header.dwFlags.store(WHDR_DONE);  // a free slot; preparing keeps the bit
+        header.dwFlags = WHDR_DONE;  // a free slot; preparing keeps the bit
         result = waveOutPrepareHeader(playback_device, &header, sizeof(WAVEHDR));
         if (result != MMSYSERR_NOERROR) {
             return static_cast<std::int32_t>(result);
@@ -92,8 +96,9 @@ std::int32_t playback_queue(const void* bytes, DWORD length, void (*notify)())
             playback_drain_notify.store(replaced);
         }
         // Completions that came meanwhile could not see 0 past this block's count.
+        // Only this thread stores the notification, so it may be read after the count.
         if (playback_in_flight.fetch_sub(1) == 1) {
-            runDry();
+            runDry(playback_drain_notify.load());
         }
         return static_cast<std::int32_t>(result);
     }
@@ -106,10 +111,17 @@ void playback_on_done(HWAVEOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
     if (message != WOM_DONE) {
         return;
     }
-    // The value this decrement produced, not a second read, which a queueing call
-    // could already have raised again.
-    if (playback_in_flight.fetch_sub(1) == 1) {
-        runDry();
+    // The notification is read once, before the count falls: as soon as it is 0 a
+    // queueing call may count a new block and store that block's function, which must
+    // not run for the blocks drained here. The count is judged by the value this
+    // decrement produced, not a second read, which a queueing call could have raised.
+    void (*const notify)() = playback_drain_notify.load();
+    const bool ranDry = playback_in_flight.fetch_sub(1) == 1;
+    if (void (*const hook)() = countDownHook.load()) {
+        hook();
+    }
+    if (ranDry) {
+        runDry(notify);
     }
 }
 
@@ -122,4 +134,9 @@ std::int32_t playback_reset()
 std::int32_t playback_close()
 {
     return static_cast<std::int32_t>(waveOutClose(playback_device));
+}
+
+void playback_set_count_down_hook_for_testing(void (*hook)())
+{
+    countDownHook.store(hook);
 }

@@ -8,9 +8,9 @@
 // Threads: the caller's thread runs open, queue, reset and close, never two at once.
 // The device's thread runs playback_on_done and, from it, the notification function.
 // The two share the slots' done flags, the in-flight count and the stored notification,
-// which are atomic; no lock is taken.
+// which are atomic; no lock is taken. The ring's state itself is the module's own
+// (tests watch it through playback/playback_testing.h, which is not installed).
 
-#include <atomic>
 #include <cstdint>
 
 #include "platform/wave_out.h"
@@ -18,15 +18,6 @@
 inline constexpr DWORD kPlaybackBlockBytes = 8192;
 inline constexpr std::int16_t playback_slot_count = 4;
 inline constexpr std::int32_t PLAYBACK_ERR_BLOCK_TOO_LONG = -1;
-
-// The ring's state, one per process; visible so that tests can watch it. Only the
-// functions below change it.
-extern HWAVEOUT playback_device;  // written by a successful playback_open, never cleared
-extern WAVEHDR playback_headers[playback_slot_count];
-extern BYTE playback_buffers[playback_slot_count][kPlaybackBlockBytes];
-extern std::int16_t playback_next_slot;                // the slot the next block goes into
-extern std::atomic<std::int16_t> playback_in_flight;  // handed over, completion not yet handled
-extern std::atomic<void (*)()> playback_drain_notify;  // called whenever the count falls to 0
 
 // Opens device 0 and prepares the four slots, all free. The ring index, the count and
 // the stored notification carry over from an earlier opening. On a failed prepare the

@@ -35,6 +35,15 @@ int32_t wav_write(HMMIO handle, DWORD count, const BYTE* bytes, MMCKINFO* chunk,
 // file, setting *handle to null. Does nothing for a null *handle. A write that never
 // reached the disk (found when the file is closed) is reported, not hidden.
 int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount);
+// After wav_write or wav_finish failed and wav_finish has closed the file: reopens it and
+// settles its header over what reached the disk, so that the samples there stay readable.
+// The data size becomes the data bytes the file holds (at most bytesPlaced, the bytes
+// wav_write placed), followed by the pad byte of an odd size where the disk takes it; the
+// RIFF size the file's length - 8; the fact count the data bytes / blockAlign (0 for a
+// blockAlign of 0). chunk is the data chunk's record as wav_begin_data filled it, before
+// wav_finish reused it. Fails with WAV_ERR_WRITE_FAILED when the file cannot be reopened
+// or does not hold its header up to the data.
+int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign);
 
 // ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
 

@@ -1,57 +1,14 @@
 // Copying side chunks from a WAVE file being read to one being written: the display
 // (DISP) and playlist (plst) chunks of the form, header and data, in source order.
 
-#include <algorithm>
 #include <cstdint>
-#include <limits>
 
+#include "wave/file_access.h"
 #include "wave/first_inner_chunk.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
 
 namespace {
-
-// The file I/O moves at most a LONG per call; a chunk may be larger.
-constexpr DWORD kLargestTransfer = static_cast<DWORD>(std::numeric_limits<LONG>::max());
-
-bool readExactly(HMMIO handle, BYTE* destination, DWORD count)
-{
-    while (count > 0) {
-        const DWORD piece = std::min(count, kLargestTransfer);
-        if (mmioRead(handle, reinterpret_cast<char*>(destination), static_cast<LONG>(piece)) !=
-            static_cast<LONG>(piece)) {
-            return false;
-        }
-        destination += piece;
-        count -= piece;
-    }
-    return true;
-}
-
-bool writeExactly(HMMIO handle, const BYTE* source, DWORD count)
-{
-    while (count > 0) {
-        const DWORD piece = std::min(count, kLargestTransfer);
-        if (mmioWrite(handle, reinterpret_cast<const char*>(source), static_cast<LONG>(piece)) !=
-            static_cast<LONG>(piece)) {
-            return false;
-        }
-        source += piece;
-        count -= piece;
-    }
-    return true;
-}
-
-// Sizes are claims of the file: a chunk that announces more than the file holds from
-// its first data byte gets no buffer, so a few hostile bytes cannot cost gigabytes.
-bool fileHoldsChunk(HMMIO handle, const MMCKINFO& chunk)
-{
-    std::uint64_t fileSize = 0;
-    if (mmioGetFileSize(handle, &fileSize) != 0 || fileSize < chunk.dwDataOffset) {
-        return false;
-    }
-    return fileSize - chunk.dwDataOffset >= chunk.cksize;
-}
 
 // Taken in 64 bits, so that an announced end past 2^32 cannot wrap round into the form.
 bool reachesBeyondForm(const MMCKINFO& chunk, const MMCKINFO& riff)
@@ -96,7 +53,8 @@ int32_t wav_copy_extra_chunks(HMMIO* source, MMCKINFO* cursor, MMCKINFO* riff, H
 
 int32_t wav_copy_chunk(HMMIO source, HMMIO dest, MMCKINFO* chunk)
 {
-    if (!fileHoldsChunk(source, *chunk)) {
+    // A chunk that announces more than the file holds from its first data byte gets no buffer.
+    if (!fileHolds(source, chunk->dwDataOffset, chunk->cksize)) {
         return 0;
     }
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, chunk->cksize);

@@ -3,24 +3,10 @@
 
 #include <cstdint>
 
+#include "wave/file_access.h"
 #include "wave/wave.h"
 
 namespace {
-
-// The data size is a claim of the file; it gets a block only when the file holds that
-// many bytes from the chunk's first one. Otherwise the read would end the same way,
-// but only after allocating whatever the file announced.
-int32_t checkFileHoldsData(HMMIO handle, const MMCKINFO& data)
-{
-    std::uint64_t fileSize = 0;
-    if (const MMRESULT result = mmioGetFileSize(handle, &fileSize); result != 0) {
-        return static_cast<int32_t>(result);
-    }
-    if (fileSize < data.dwDataOffset || fileSize - data.dwDataOffset < data.cksize) {
-        return WAV_ERR_TRUNCATED;
-    }
-    return 0;
-}
 
 int32_t readData(HMMIO* handle, MMCKINFO* riff, DWORD* size, BYTE** data)
 {
@@ -28,8 +14,11 @@ int32_t readData(HMMIO* handle, MMCKINFO* riff, DWORD* size, BYTE** data)
     if (const int32_t result = wav_begin_read(handle, &chunk, riff); result != 0) {
         return result;
     }
-    if (const int32_t result = checkFileHoldsData(*handle, chunk); result != 0) {
-        return result;
+    // The data size gets a block only when the file holds that many bytes from the
+    // chunk's first one. Otherwise the read would end the same way, but only after
+    // allocating whatever the file announced.
+    if (!fileHolds(*handle, chunk.dwDataOffset, chunk.cksize)) {
+        return WAV_ERR_TRUNCATED;
     }
     *data = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, chunk.cksize));
     if (*data == nullptr) {

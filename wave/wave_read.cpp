@@ -6,29 +6,22 @@
 #include <cstring>
 
 #include "platform/little_endian.h"
+#include "wave/file_access.h"
 #include "wave/first_inner_chunk.h"
+#include "wave/format_sizes.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
 
 namespace {
 
-constexpr DWORD kPcmFormatBytes = 16;
-constexpr DWORD kFormatRecordBytes = 18;
 constexpr DWORD kExtraSizeBytes = 2;
-
-bool readExactly(HMMIO handle, void* destination, DWORD count)
-{
-    return mmioRead(handle, static_cast<char*>(destination), static_cast<LONG>(count)) == static_cast<LONG>(count);
-}
 
 // Whether the file holds the extra bytes after the 18-byte record. A fmt chunk may
 // announce more than the file holds; the block for them is only allocated when they are
 // there, so a short file cannot make us allocate up to 64 KiB that the read then fails to fill.
 bool fileHoldsExtraBytes(HMMIO handle, const MMCKINFO& fmt, WORD extra)
 {
-    const std::uint64_t start = std::uint64_t{fmt.dwDataOffset} + kFormatRecordBytes;
-    std::uint64_t fileSize = 0;
-    return mmioGetFileSize(handle, &fileSize) == 0 && start <= fileSize && fileSize - start >= extra;
+    return fileHolds(handle, std::uint64_t{fmt.dwDataOffset} + kFormatRecordBytes, extra);
 }
 
 // The extra format bytes announced after the first 16 bytes of the fmt chunk; *extra is
@@ -150,7 +143,9 @@ int32_t wav_read(HMMIO handle, DWORD wanted, BYTE* dest, MMCKINFO* data, DWORD* 
                 return static_cast<int32_t>(result);
             }
             if (io.pchNext == io.pchEndRead) {
-                *delivered = 0;
+                // The file ends inside the chunk. The bytes up to its end are real (a
+                // recording cut short ends this way), so the caller learns how many.
+                *delivered = done;
                 return WAV_ERR_TRUNCATED;
             }
         }

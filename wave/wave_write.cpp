@@ -6,13 +6,12 @@
 #include <cstring>
 
 #include "platform/little_endian.h"
+#include "wave/file_access.h"
+#include "wave/format_sizes.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
 
 namespace {
-
-constexpr std::size_t kPcmFormatBytes = 16;
-constexpr std::size_t kFormatRecordBytes = 18;
 
 // The format record as the fmt chunk stores it: every field little-endian, in order.
 void serializeFormat(const WAVEFORMATEX& format, unsigned char (&bytes)[kFormatRecordBytes])
@@ -24,11 +23,6 @@ void serializeFormat(const WAVEFORMATEX& format, unsigned char (&bytes)[kFormatR
     writeLittleEndian16(bytes + 12, format.nBlockAlign);
     writeLittleEndian16(bytes + 14, format.wBitsPerSample);
     writeLittleEndian16(bytes + 16, format.cbSize);
-}
-
-bool writeExactly(HMMIO handle, const void* bytes, std::size_t count)
-{
-    return mmioWrite(handle, static_cast<const char*>(bytes), static_cast<LONG>(count)) == static_cast<LONG>(count);
 }
 
 // A PCM fmt chunk holds 16 bytes; any other format holds the whole record and the

@@ -107,15 +107,18 @@ TEST(ConversionOptions, ValuesReadLikeAtoiAndSaturateAtTheEndsOf32Bits)
     }
 }
 
-TEST(ConversionOptions, OutputNameReplacesFromTheLastDot)
+TEST(ConversionOptions, OutputNameReplacesFromTheLastDotOfTheLastComponent)
 {
     EXPECT_EQ(ConversionOptions::deriveOutputName("take1.raw"), "take1.wav");
     EXPECT_EQ(ConversionOptions::deriveOutputName("take1"), "take1.wav");
     EXPECT_EQ(ConversionOptions::deriveOutputName("a.b.c"), "a.b.wav");
     EXPECT_EQ(ConversionOptions::deriveOutputName("take1."), "take1.wav");
-    EXPECT_EQ(ConversionOptions::deriveOutputName("dumps.old/take1"), "dumps.wav");
+    EXPECT_EQ(ConversionOptions::deriveOutputName("dumps.old/take1"), "dumps.old/take1.wav");
     EXPECT_EQ(ConversionOptions::deriveOutputName("dumps.old\\take1"), "dumps.wav");
-    EXPECT_EQ(ConversionOptions::deriveOutputName(".raw"), ".wav");
+    EXPECT_EQ(ConversionOptions::deriveOutputName("./take1"), "./take1.wav");
+    EXPECT_EQ(ConversionOptions::deriveOutputName("../d/take2.raw"), "../d/take2.wav");
+    EXPECT_EQ(ConversionOptions::deriveOutputName(".take"), ".take.wav");
+    EXPECT_EQ(ConversionOptions::deriveOutputName("d/.take.raw"), "d/.take.wav");
     EXPECT_EQ(ConversionOptions::deriveOutputName(""), ".wav");
     EXPECT_EQ(ConversionOptions::deriveOutputName("take.wav"), "take.wav");
 }

@@ -142,7 +142,7 @@ TEST(FaultInjection, UnreadableInputIsReportedAndTheNextOneConverted)
     EXPECT_EQ(result.standardOutput, kDefaultSettings +
                                          "secret.raw ->  secret.wav\nError opening <secret.raw>\n"
                                          "next.raw ->  next.wav\n");
-    expectCleanExit(result, 0);
+    expectCleanExit(result, 1);
     EXPECT_FALSE(testsupport::fileExists(dir.file("secret.wav")));
     EXPECT_TRUE(testsupport::fileExists(dir.file("next.wav")));
     expectUntouched(secret, before);

@@ -44,7 +44,7 @@ TEST(PcmwrapProgram, OptionsAfterTheFirstNameAreFileNames)
               "Error opening <take.raw>\n"
               "-c2 ->  -c2.wav\n"
               "Error opening <-c2>\n");
-    expectCleanExit(result, 0);
+    expectCleanExit(result, 1);
 }
 
 TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
@@ -54,10 +54,10 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
         testsupport::writeFile(dir.file("dump" + std::to_string(size) + ".raw"), testsupport::randomBytes(size, 5));
     }
     std::filesystem::create_directory(dir.path() / "folder.d");
-    const ProcessResult result = runPcmwrapIn(dir, {"-r-7", "-c3", "dump0.raw", "missing.raw", "dump6144.raw",
+    const ProcessResult result = runPcmwrapIn(dir, {"-r8000", "-c3", "dump0.raw", "missing.raw", "dump6144.raw",
                                              "folder.d", "dump6145.raw", "sub.dir/missing", "dump100000.raw"});
     EXPECT_EQ(result.standardOutput,
-              "bits: <24>, rate: <-7>, channels: <3>\n"
+              "bits: <24>, rate: <8000>, channels: <3>\n"
               "dump0.raw ->  dump0.wav\n"
               "missing.raw ->  missing.wav\n"
               "Error opening <missing.raw>\n"
@@ -65,17 +65,17 @@ TEST(PcmwrapProgram, EveryPairIsAnnouncedAndUnopenableInputsAreSkipped)
               "folder.d ->  folder.wav\n"
               "Error opening <folder.d>\n"
               "dump6145.raw ->  dump6145.wav\n"
-              "sub.dir/missing ->  sub.wav\n"
+              "sub.dir/missing ->  sub.dir/missing.wav\n"
               "Error opening <sub.dir/missing>\n"
               "dump100000.raw ->  dump100000.wav\n");
-    expectCleanExit(result, 0);
+    expectCleanExit(result, 1);
     // Only the pairs whose input opened have an output file.
     for (const char* made : {"dump0.wav", "dump6144.wav", "dump6145.wav", "dump100000.wav"}) {
         EXPECT_TRUE(testsupport::fileExists(dir.file(made))) << made;
     }
     EXPECT_FALSE(testsupport::fileExists(dir.file("missing.wav")));
     EXPECT_FALSE(testsupport::fileExists(dir.file("folder.wav")));
-    EXPECT_FALSE(testsupport::fileExists(dir.file("sub.wav")));
+    EXPECT_FALSE(testsupport::fileExists(dir.file("sub.dir/missing.wav")));
 }
 
 }  // namespace

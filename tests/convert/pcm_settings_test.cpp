@@ -39,6 +39,20 @@ TEST(PcmSettings, ChannelsMustGiveABlockAlignFrom1To65535)
     EXPECT_EQ(refusal(INT32_MIN, 24), "channels must be from 1 to <21845> but were: <-2147483648>");
 }
 
+TEST(PcmSettings, RateMustBePositiveAndKeepTheByteRateIn32Bits)
+{
+    const auto rateRefusal = [](std::int32_t channels, std::int32_t rate, std::int32_t bits) {
+        return unconvertibleFormatMessage(PcmSettings{channels, rate, bits}).value_or("accepted");
+    };
+    EXPECT_EQ(rateRefusal(1, 1, 24), "accepted");
+    EXPECT_EQ(rateRefusal(1, INT32_MAX, 16), "accepted");
+    EXPECT_EQ(rateRefusal(21845, 65537, 24), "accepted");
+    EXPECT_EQ(rateRefusal(21845, 65538, 24), "rate must be from 1 to <65537> but was: <65538>");
+    EXPECT_EQ(rateRefusal(1, INT32_MIN, 24), "rate must be from 1 to <1431655765> but was: <-2147483648>");
+    // Channels are judged before the rate.
+    EXPECT_EQ(rateRefusal(0, 0, 16), "channels must be from 1 to <32767> but were: <0>");
+}
+
 TEST(PcmSettings, FormatRecordFromTheOptions)
 {
     const WAVEFORMATEX defaults = pcmFormatRecord(PcmSettings{});

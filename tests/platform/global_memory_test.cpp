@@ -63,6 +63,26 @@ TEST(GlobalMemory, UnknownHandlesAreRefusedAndFreedBlocksAreUnknown)
     EXPECT_EQ(GlobalFree(nullptr), nullptr);
 }
 
+// A movable block's handle is never issued twice: a released one is refused even when a
+// newer block's record takes its memory, and the newer block stays. Blocks come and go
+// for a few rounds, as in a long run, which is when memory is taken again.
+TEST(GlobalMemory, AReleasedMovableHandleIsRefusedWhileNewerBlocksLive)
+{
+    const HGLOBAL released = GlobalAlloc(GMEM_MOVEABLE, 16);
+    ASSERT_NE(released, nullptr);
+    ASSERT_EQ(GlobalFree(released), nullptr);
+    for (int round = 0; round < 4; ++round) {
+        const HGLOBAL newer = GlobalAlloc(GMEM_MOVEABLE, 16);
+        ASSERT_NE(newer, nullptr);
+        EXPECT_NE(newer, released) << round;
+        EXPECT_EQ(GlobalLock(released), nullptr) << round;
+        EXPECT_EQ(GlobalFree(released), released) << round;
+        EXPECT_NE(GlobalLock(newer), nullptr) << "the newer block is still there, round " << round;
+        GlobalUnlock(newer);
+        EXPECT_EQ(GlobalFree(newer), nullptr) << round;
+    }
+}
+
 TEST(GlobalMemory, AllocationsThatCannotBeMetGiveNull)
 {
     EXPECT_EQ(GlobalAlloc(GMEM_FIXED, SIZE_MAX), nullptr);

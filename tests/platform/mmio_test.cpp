@@ -1,7 +1,11 @@
 // The RIFF file I/O on its own: the chunk search, size completion on ascent, the
-// buffer hand-over protocol and the refusal of bad handles.
+// buffer hand-over protocol and the refusal of bad and closed handles.
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 #include "platform/mmio.h"
 #include "tests/support/file_bytes.h"
@@ -205,4 +209,75 @@ TEST_F(Mmio, BadHandlesAndForeignBufferStatesAreRefused)
     mmioClose(handle, 0);
     EXPECT_EQ(mmioOpenA(dir.file("none").c_str(), nullptr, MMIO_READ), nullptr);
     EXPECT_EQ(mmioOpenA(dir.path().c_str(), nullptr, MMIO_READ), nullptr) << "a directory holds no file bytes";
+}
+
+// Handles are never issued twice: a closed one is refused even when a newer file's
+// record takes its memory, so nothing done through it reaches the newer file.
+TEST_F(Mmio, AClosedHandleIsRefusedWhileANewerFileIsOpen)
+{
+    const HMMIO closed = mmioOpenA(dir.file("old.riff").c_str(), nullptr, MMIO_CREATE | MMIO_READWRITE);
+    ASSERT_NE(closed, nullptr);
+    ASSERT_EQ(mmioClose(closed, 0), 0u);
+    const HMMIO open = mmioOpenA(name.c_str(), nullptr, MMIO_CREATE | MMIO_READWRITE);
+    ASSERT_NE(open, nullptr);
+    EXPECT_NE(open, closed);
+    char byte = 7;
+    EXPECT_EQ(mmioWrite(closed, &byte, 1), -1);
+    EXPECT_EQ(mmioClose(closed, 0), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(mmioWrite(open, &byte, 1), 1) << "the newer file is still open";
+    EXPECT_EQ(mmioClose(open, 0), 0u);
+    EXPECT_EQ(readFile(name), Bytes{7});
+}
+
+TEST_F(Mmio, OfThreadsClosingOneHandleOneSucceedsAndTheOthersAreRefused)
+{
+    constexpr int kThreads = 3;
+    // The threads meet before closing, so that their calls overlap; many rounds, since
+    // how they overlap is the scheduler's choice.
+    for (int round = 0; round < 200; ++round) {
+        const HMMIO handle = openForReading({1, 2, 3});
+        std::atomic<int> waiting{kThreads};
+        std::atomic<int> closed{0};
+        std::atomic<int> refused{0};
+        std::vector<std::thread> threads;
+        for (int thread = 0; thread < kThreads; ++thread) {
+            threads.emplace_back([&] {
+                --waiting;
+                while (waiting.load() > 0) {
+                    std::this_thread::yield();
+                }
+                const MMRESULT result = mmioClose(handle, 0);
+                if (result == MMSYSERR_NOERROR) {
+                    ++closed;
+                } else if (result == MMSYSERR_INVALHANDLE) {
+                    ++refused;
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        ASSERT_EQ(closed.load(), 1) << round;
+        ASSERT_EQ(refused.load(), kThreads - 1) << round;
+    }
+}
+
+// A reader has nothing to write: a buffer state marked dirty is refused at once and the
+// handle goes on reading from where it stood, with no failure kept for later calls.
+TEST_F(Mmio, AReaderRefusesADirtyAdvanceAndStaysUsable)
+{
+    const HMMIO handle = openForReading({1, 2, 3, 4});
+    char byte = 0;
+    ASSERT_EQ(mmioRead(handle, &byte, 1), 1);
+    MMIOINFO info{};
+    ASSERT_EQ(mmioGetInfo(handle, &info, 0), 0u);
+    info.pchNext = info.pchBuffer;  // as a writer that has filled nothing yet would hand it back
+    info.dwFlags |= MMIO_DIRTY;
+    EXPECT_EQ(mmioAdvance(handle, &info, MMIO_READ), MMIOERR_CANNOTWRITE);
+    EXPECT_EQ(mmioSeek(handle, 0, SEEK_CUR), 1) << "the position stays where it was";
+    char rest[3] = {};
+    EXPECT_EQ(mmioRead(handle, rest, 3), 3);
+    EXPECT_EQ(Bytes(rest, rest + 3), (Bytes{2, 3, 4}));
+    EXPECT_EQ(mmioGetInfo(handle, &info, 0), 0u);
+    EXPECT_EQ(mmioClose(handle, 0), 0u);
 }

@@ -14,7 +14,7 @@
 
 #include "device_control.h"
 #include "platform/wave_out_device_name.h"
-#include "playback/playback.h"
+#include "playback/playback_testing.h"
 #include "tests/support/alsa_capture.h"
 
 namespace playbacktest {
@@ -118,7 +118,7 @@ TEST_F(AlsaRing, BlocksStayHeldUntilPlayedAndResetReturnsEachOne)
     EXPECT_EQ(playback_reset(), 0);
     EXPECT_EQ(playback_in_flight.load(), 0);
     for (const WAVEHDR& header : playback_headers) {
-        EXPECT_EQ(header.dwFlags.load() & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+        EXPECT_EQ(flagsOf(header) & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
     }
     EXPECT_EQ(runsDry.load(), 1);
     // The device plays on after a reset.

@@ -2,11 +2,13 @@
 // For the playback tests: the wave output device under the test's control, and a wait
 // for what another thread does.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
 #include <vector>
 
+#include "platform/wave_out.h"
 #include "platform/wave_out_testing.h"
 
 namespace playbacktest {
@@ -47,6 +49,12 @@ bool eventually(Condition condition)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return true;
+}
+
+// A header's flags, which the device's thread may be setting meanwhile; only read.
+inline DWORD flagsOf(const WAVEHDR& header)
+{
+    return std::atomic_ref<DWORD>(const_cast<DWORD&>(header.dwFlags)).load();
 }
 
 // Bytes that tell blocks and positions apart.

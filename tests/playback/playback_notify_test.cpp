@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "device_control.h"
+#include "playback/playback_testing.h"
 #include "ring_fixture.h"
 
 namespace playbacktest {
@@ -49,6 +51,34 @@ TEST_F(PlaybackNotify, OpenAndCloseMessagesChangeNothing)
         EXPECT_EQ(playback_in_flight.load(), 0);
     }
     EXPECT_EQ(notifiedA.load(), 1);
+}
+
+// The completion that drains the ring is held just after its count-down; a block queued
+// then, with a function of its own, is still queued, so that function must not run yet,
+// and the function of the drained block must.
+std::atomic<int> countDownStage{0};  // 1: the handler is held; 2: it may go on
+
+void holdAfterCountDown()
+{
+    countDownStage = 1;
+    eventually([] { return countDownStage.load() == 2; });
+}
+
+TEST_F(PlaybackNotify, ABlockQueuedAsTheCountFallsToZeroDoesNotGetTheDrainedBlocksCall)
+{
+    ASSERT_EQ(playback_queue(nullptr, 0, notifyA), 0);
+    countDownStage = 0;
+    playback_set_count_down_hook_for_testing(holdAfterCountDown);
+    std::thread device([] { waveOutStepForTesting(1); });
+    EXPECT_TRUE(eventually([] { return countDownStage.load() == 1; }));
+    EXPECT_EQ(playback_queue(nullptr, 0, notifyB), 0);
+    countDownStage = 2;
+    device.join();
+    playback_set_count_down_hook_for_testing(nullptr);
+    EXPECT_EQ(notifiedA.load(), 1);
+    EXPECT_EQ(notifiedB.load(), 0);
+    EXPECT_EQ(waveOutStepForTesting(1), 1u);
+    EXPECT_EQ(notifiedB.load(), 1);
 }
 
 // On an idle device a short block can finish before queueing returns; its completion

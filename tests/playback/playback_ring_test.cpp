@@ -137,7 +137,7 @@ TEST_F(PlaybackRing, ReopeningFreesEverySlotAndKeepsIndexCountAndNotification)
     ASSERT_EQ(playback_open(), 0);
     EXPECT_NE(playback_device, before);
     for (std::int16_t slot = 0; slot < playback_slot_count; ++slot) {
-        EXPECT_EQ(playback_headers[slot].dwFlags.load(), WHDR_DONE | WHDR_PREPARED) << slot;
+        EXPECT_EQ(flagsOf(playback_headers[slot]), WHDR_DONE | WHDR_PREPARED) << slot;
         EXPECT_EQ(playback_headers[slot].lpData, reinterpret_cast<char*>(playback_buffers[slot])) << slot;
     }
     EXPECT_EQ(playback_next_slot, slotAfter(first, 2));
@@ -159,7 +159,7 @@ TEST_F(PlaybackRing, FailedHandOverOfASlotThatNeverComesBackUndoesItsCount)
     const std::int16_t slot = playback_next_slot;
     WAVEHDR& header = playback_headers[slot];
     ASSERT_EQ(waveOutUnprepareHeader(playback_device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-    header.dwFlags.store(0);
+    header.dwFlags = 0;
 
     const std::uint64_t sleeps = sleepCallsForTesting();
     EXPECT_EQ(playback_queue(blockBytes(2, 8).data(), 8, notifyB), static_cast<std::int32_t>(WAVERR_UNPREPARED));
@@ -173,7 +173,7 @@ TEST_F(PlaybackRing, FailedHandOverOfASlotThatNeverComesBackUndoesItsCount)
     EXPECT_EQ(notifiedA.load(), 1);
     EXPECT_EQ(notifiedB.load(), 0);
 
-    header.dwFlags.store(WHDR_DONE);
+    header.dwFlags = WHDR_DONE;
     ASSERT_EQ(waveOutPrepareHeader(playback_device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     EXPECT_EQ(playback_queue(blockBytes(3, 8).data(), 8, nullptr), 0);
     EXPECT_EQ(playback_next_slot, slotAfter(slot));

@@ -8,7 +8,7 @@
 
 #include "device_control.h"
 #include "platform/wave_out_testing.h"
-#include "playback/playback.h"
+#include "playback/playback_testing.h"
 
 namespace playbacktest {
 namespace {

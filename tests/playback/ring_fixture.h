@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "device_control.h"
-#include "playback/playback.h"
+#include "playback/playback_testing.h"
 
 namespace playbacktest {
 
@@ -36,7 +36,7 @@ inline std::int16_t slotAfter(std::int16_t slot, int steps = 1)
 
 inline bool slotIsFree(std::int16_t slot)
 {
-    return (playback_headers[slot].dwFlags.load() & WHDR_DONE) != 0;
+    return (flagsOf(playback_headers[slot]) & WHDR_DONE) != 0;
 }
 
 class SteppedRing : public ::testing::Test {

@@ -59,7 +59,7 @@ struct Block {
         header.dwBufferLength = static_cast<DWORD>(length);
         header.dwFlags = WHDR_DONE;
         EXPECT_EQ(waveOutPrepareHeader(device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-        EXPECT_EQ(header.dwFlags.load(), WHDR_DONE | WHDR_PREPARED);
+        EXPECT_EQ(flagsOf(header), WHDR_DONE | WHDR_PREPARED);
     }
     std::vector<BYTE> bytes;
     WAVEHDR header{};
@@ -114,16 +114,16 @@ TEST(WaveOut, HeaderFlagsFollowTheBlockThroughTheDevice)
 
     Block block(device, 1, 40);
     ASSERT_EQ(waveOutWrite(device, &block.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-    EXPECT_EQ(block.header.dwFlags.load(), WHDR_PREPARED | WHDR_INQUEUE);
+    EXPECT_EQ(flagsOf(block.header), WHDR_PREPARED | WHDR_INQUEUE);
     EXPECT_EQ(waveOutWrite(device, &block.header, sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
     EXPECT_EQ(waveOutUnprepareHeader(device, &block.header, sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
     EXPECT_EQ(waveOutClose(device), WAVERR_STILLPLAYING);
 
     EXPECT_EQ(waveOutStepForTesting(5), 1u);
-    EXPECT_EQ(block.header.dwFlags.load(), WHDR_PREPARED | WHDR_DONE);
+    EXPECT_EQ(flagsOf(block.header), WHDR_PREPARED | WHDR_DONE);
     EXPECT_EQ(waveOutTakeRecordingForTesting(), block.bytes);
     EXPECT_EQ(waveOutUnprepareHeader(device, &block.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-    EXPECT_EQ(block.header.dwFlags.load(), WHDR_DONE);
+    EXPECT_EQ(flagsOf(block.header), WHDR_DONE);
     EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
 
     EXPECT_EQ(waveOutPrepareHeader(device, &block.header, sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
@@ -148,7 +148,7 @@ TEST(WaveOut, CallbacksComeInOrderOnTheDevicesThreadAndEndWithTheClose)
     EXPECT_EQ(waveOutStepForTesting(3), 3u);
     EXPECT_EQ(waveOutReset(device), MMSYSERR_NOERROR);  // hands back the last two unplayed
     for (const Block& block : blocks) {
-        EXPECT_EQ(block.header.dwFlags.load(), WHDR_PREPARED | WHDR_DONE);
+        EXPECT_EQ(flagsOf(block.header), WHDR_PREPARED | WHDR_DONE);
     }
     EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
 
@@ -187,8 +187,8 @@ TEST(WaveOut, RealTimePlaysInOrderAndStopsOnReset)
     for (int i = 0; i < 2; ++i) {
         ASSERT_EQ(waveOutWrite(device, &blocks[i].header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     }
-    EXPECT_TRUE(eventually([&] { return (blocks[1].header.dwFlags.load() & WHDR_DONE) != 0; }));
-    EXPECT_NE(blocks[0].header.dwFlags.load() & WHDR_DONE, 0u);
+    EXPECT_TRUE(eventually([&] { return (flagsOf(blocks[1].header) & WHDR_DONE) != 0; }));
+    EXPECT_NE(flagsOf(blocks[0].header) & WHDR_DONE, 0u);
     std::vector<BYTE> played = blocks[0].bytes;
     played.insert(played.end(), blocks[1].bytes.begin(), blocks[1].bytes.end());
     EXPECT_EQ(waveOutTakeRecordingForTesting(), played);
@@ -198,7 +198,7 @@ TEST(WaveOut, RealTimePlaysInOrderAndStopsOnReset)
     }
     EXPECT_EQ(waveOutReset(device), MMSYSERR_NOERROR);
     for (int i = 2; i < 6; ++i) {
-        EXPECT_EQ(blocks[i].header.dwFlags.load(), WHDR_PREPARED | WHDR_DONE) << i;
+        EXPECT_EQ(flagsOf(blocks[i].header), WHDR_PREPARED | WHDR_DONE) << i;
     }
     // However far it got, it played whole blocks from the first written on.
     const std::vector<BYTE> cut = waveOutTakeRecordingForTesting();

@@ -7,26 +7,35 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
-#include <functional>
 #include <stdexcept>
 
 namespace testsupport {
 namespace {
 
-// `outputArrived` runs after each piece of standard output.
-void drainBoth(int outFd, int errFd, std::string& out, std::string& err, const std::function<void()>& outputArrived)
+// Reads both pipes to their ends; past the deadline the child is killed, which ends them.
+void drainBoth(pid_t child, std::chrono::steady_clock::time_point deadline, int outFd, int errFd, std::string& out,
+               std::string& err)
 {
     std::array<pollfd, 2> fds{{{outFd, POLLIN, 0}, {errFd, POLLIN, 0}}};
     int open = 2;
     std::array<char, 65536> buffer{};
+    bool killed = false;
     while (open > 0) {
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const int ready = poll(fds.data(), fds.size(), killed ? -1 : static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
             throw std::runtime_error("poll failed");
+        }
+        if (ready == 0) {
+            kill(child, SIGKILL);
+            killed = true;
+            continue;
         }
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) {
@@ -35,9 +44,6 @@ void drainBoth(int outFd, int errFd, std::string& out, std::string& err, const s
             ssize_t got = read(fds[i].fd, buffer.data(), buffer.size());
             if (got > 0) {
                 (i == 0 ? out : err).append(buffer.data(), static_cast<std::size_t>(got));
-                if (i == 0) {
-                    outputArrived();
-                }
             } else if (got == 0 || errno != EINTR) {
                 close(fds[i].fd);
                 fds[i].fd = -1;
@@ -49,8 +55,8 @@ void drainBoth(int outFd, int errFd, std::string& out, std::string& err, const s
 
 }  // namespace
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
-                         const ProcessOptions& options)
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           const ProcessOptions& options)
 {
     int outPipe[2];
     int errPipe[2];
@@ -77,11 +83,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     }
     environment.push_back(nullptr);
 
-    pid_t child = fork();
-    if (child < 0) {
+    pid_ = fork();
+    if (pid_ < 0) {
         throw std::runtime_error("fork failed");
     }
-    if (child == 0) {
+    if (pid_ == 0) {
         // Only async-signal-safe calls from here to exec.
         int devNull = open("/dev/null", O_RDONLY);
         dup2(devNull, STDIN_FILENO);
@@ -91,7 +97,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
             _exit(127);
         }
         if (options.fileSizeLimit) {
-            signal(SIGXFSZ, SIG_IGN);
+            // As a shell leaves it: the program itself must keep the signal from killing it.
+            signal(SIGXFSZ, SIG_DFL);
             rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
@@ -100,24 +107,43 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     }
     close(outPipe[1]);
     close(errPipe[1]);
-    ProcessResult result;
-    bool interrupted = false;
-    drainBoth(outPipe[0], errPipe[0], result.standardOutput, result.standardError, [&] {
-        if (!interrupted && !options.interruptOnOutput.empty() &&
-            result.standardOutput.find(options.interruptOnOutput) != std::string::npos) {
-            kill(child, SIGINT);
-            interrupted = true;
-        }
-    });
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    standardOutput_ = outPipe[0];
+    standardError_ = errPipe[0];
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (pid_ > 0) {
+        wait(std::chrono::milliseconds(0));
     }
+}
+
+void ChildProcess::sendSignal(int signal) const
+{
+    kill(pid_, signal);
+}
+
+ProcessResult ChildProcess::wait(std::chrono::milliseconds limit)
+{
+    ProcessResult result;
+    drainBoth(pid_, std::chrono::steady_clock::now() + limit, standardOutput_, standardError_, result.standardOutput,
+              result.standardError);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
     if (WIFEXITED(status)) {
         result.exitStatus = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         result.signal = WTERMSIG(status);
     }
     return result;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProcessOptions& options)
+{
+    return ChildProcess(program, arguments, options).wait();
 }
 
 ProcessResult runPcmwrap(const std::vector<std::string>& arguments, const ProcessOptions& options)

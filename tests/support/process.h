@@ -2,6 +2,9 @@
 // Runs a program as a separate process and captures what it prints, so that tests
 // can check standard output byte for byte, standard error and the exit status.
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,9 +21,29 @@ struct ProcessResult {
 
 struct ProcessOptions {
     std::string workingDirectory;               // empty: the test's own
-    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE for the child, SIGXFSZ ignored
+    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE for the child, SIGXFSZ at its default
     std::vector<std::string> extraEnvironment;   // "NAME=value" entries added for the child
-    std::string interruptOnOutput;               // non-empty: SIGINT to the child once its output holds it
+};
+
+// A program started in the background, for tests that act on it while it runs.
+class ChildProcess {
+public:
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                 const ProcessOptions& options = {});
+    // Kills and collects a child that was not waited for.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    void sendSignal(int signal) const;
+    // Collects the output until the child ends. A child still running after the time limit
+    // is killed, which shows as SIGKILL in the result.
+    ProcessResult wait(std::chrono::milliseconds limit = std::chrono::hours(1));
+
+private:
+    pid_t pid_ = -1;
+    int standardOutput_ = -1;
+    int standardError_ = -1;
 };
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,

@@ -1,0 +1,71 @@
+#include "convert/dump_file_buffer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ios>
+#include <system_error>
+
+#include "convert/interruption.h"
+
+namespace {
+
+// Large enough that a dump is read in few system calls.
+constexpr std::size_t kBufferBytes = 64 * 1024;
+
+// The standard file buffer's words for a failed read, kept so the failure line reads as before.
+constexpr const char* kReadFailure = "basic_filebuf::underflow error reading the file";
+
+}  // namespace
+
+DumpFileBuffer::DumpFileBuffer() : buffer_(std::make_unique<char[]>(kBufferBytes)) {}
+
+DumpFileBuffer::~DumpFileBuffer()
+{
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+bool DumpFileBuffer::open(const std::string& name)
+{
+    // Non-blocking: opening a FIFO would otherwise wait for a writer where no signal can
+    // end the wait. Every read waits in poll first, so the flag changes nothing else.
+    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    return fd_ >= 0;
+}
+
+DumpFileBuffer::int_type DumpFileBuffer::underflow()
+{
+    if (gptr() < egptr()) {
+        return traits_type::to_int_type(*gptr());
+    }
+    for (;;) {
+        pollfd waits[] = {{fd_, POLLIN, 0}, {interruptionDescriptor(), POLLIN, 0}};
+        if (interruptionSignal() != 0) {
+            return traits_type::eof();
+        }
+        if (poll(waits, std::size(waits), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::ios_base::failure(kReadFailure, std::error_code(errno, std::system_category()));
+        }
+        if (waits[1].revents != 0) {
+            return traits_type::eof();
+        }
+        const ssize_t got = read(fd_, buffer_.get(), kBufferBytes);
+        if (got > 0) {
+            setg(buffer_.get(), buffer_.get(), buffer_.get() + got);
+            return traits_type::to_int_type(*gptr());
+        }
+        if (got == 0) {
+            return traits_type::eof();
+        }
+        if (errno != EINTR && errno != EAGAIN) {
+            throw std::ios_base::failure(kReadFailure, std::error_code(errno, std::system_category()));
+        }
+    }
+}

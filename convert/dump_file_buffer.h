@@ -1,0 +1,30 @@
+#pragma once
+// The dump reader's stream buffer: reads the file with the system's read, each time after
+// waiting in poll for the file or for an interruption (convert/interruption.h). The
+// standard file buffer retries a read that a signal interrupts, so a FIFO or terminal that
+// delivers nothing more would hold the program forever; here the signal ends the wait.
+// An interruption reads as the end of the file. A failed read raises the stream failure
+// exception, as the standard file buffer does.
+
+#include <memory>
+#include <streambuf>
+#include <string>
+
+class DumpFileBuffer : public std::streambuf {
+public:
+    DumpFileBuffer();
+    ~DumpFileBuffer() override;
+    DumpFileBuffer(const DumpFileBuffer&) = delete;
+    DumpFileBuffer& operator=(const DumpFileBuffer&) = delete;
+
+    // Opens the file for reading; false when it cannot be opened. A FIFO without a writer
+    // yet is opened at once: the wait for its writer is in the reads.
+    bool open(const std::string& name);
+
+protected:
+    int_type underflow() override;
+
+private:
+    int fd_ = -1;
+    std::unique_ptr<char[]> buffer_;
+};
