@@ -118,6 +118,22 @@ TEST(PlayerProgram, SkipsAndReportsAndPlaysTheRest)
     testsupport::expectCleanExit(unreadable, 1);
 }
 
+// A data chunk that claims more than the file holds plays what is there, then is reported.
+TEST(PlayerProgram, FileCutShortPlaysWhatItHoldsAndIsReported)
+{
+    const TempDir dir;
+    const AlsaCapture capture;
+    const Bytes data = testsupport::randomBytes(3 * 8192 + 400, 9);
+    const std::string file = writeWave(dir, "cut.wav", {2, 16}, data);
+    Bytes bytes = testsupport::readFile(file);
+    bytes.resize(bytes.size() - 8192);
+    testsupport::writeFile(file, bytes);
+    const ProcessResult result = play(capture, {file});
+    testsupport::expectCleanExit(result, 1);
+    EXPECT_EQ(result.standardOutput, "Playing <" + file + ">\nError reading <" + file + ">, code <57603>\n");
+    EXPECT_TRUE(capture.captured() == Bytes(data.begin(), data.end() - 8192));
+}
+
 TEST(PlayerProgram, DeviceThatCannotOpenEndsTheRunWithItsNameAndCode)
 {
     const TempDir dir;
