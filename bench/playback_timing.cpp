@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/wave_format.h"
+#include "convert/pcm_settings.h"
 #include "platform/wave_out.h"
 #include "platform/wave_out_device_name.h"
 
@@ -66,13 +66,7 @@ void printSpread(const char* what, std::vector<double> values)
 int main(int argc, char** argv)
 {
     const int blocks = argc > 1 ? std::max(std::atoi(argv[1]), 8) : 200;
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = 44100;
-    format.nAvgBytesPerSec = 176400;
-    format.nBlockAlign = 4;
-    format.wBitsPerSample = 16;
+    const WAVEFORMATEX format = pcmFormatRecord(PcmSettings{2, 44100, 16});
     HWAVEOUT device = nullptr;
     if (const MMRESULT result = waveOutOpen(&device, 0, &format, reinterpret_cast<DWORD_PTR>(&onMessage), 0,
                                             CALLBACK_FUNCTION);
