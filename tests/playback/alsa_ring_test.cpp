@@ -150,5 +150,12 @@ TEST_F(AlsaRing, UnknownPcmNameGivesNoDriver)
     EXPECT_EQ(playback_open(), static_cast<std::int32_t>(MMSYSERR_NODRIVER));
 }
 
+// A device that plays only at 48000 Hz cannot take the ring's format exactly.
+TEST_F(AlsaRing, PcmThatCannotTakeTheFormatGivesBadFormat)
+{
+    useCapture({.paced = true, .hardwareRate = 48000});
+    EXPECT_EQ(playback_open(), static_cast<std::int32_t>(WAVERR_BADFORMAT));
+}
+
 }  // namespace
 }  // namespace playbacktest

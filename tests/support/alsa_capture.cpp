@@ -13,7 +13,8 @@ std::string slaveDefinition(const AlsaSlave& slave, const std::string& handedFil
         return "{ type null }";
     }
     return "{ type pcmwrap_test rate " + std::to_string(slave.rate) + " fail_after " +
-           std::to_string(slave.failAfter) + " record \"" + handedFile + "\" }";
+           std::to_string(slave.failAfter) + " hardware_rate " + std::to_string(slave.hardwareRate) + " record \"" +
+           handedFile + "\" }";
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ struct AlsaSlave {
     bool paced = false;  // false: the null PCM
     long rate = 0;       // paced only: frames played a second, 0 for never
     long failAfter = 0;  // paced only: frames accepted before writes fail, 0 for never
+    long hardwareRate = 44100;  // paced only: the one sample rate it takes
 };
 
 class AlsaCapture {

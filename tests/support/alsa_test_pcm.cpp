@@ -5,6 +5,7 @@
 //   rate        frames it plays a second: 0 never plays (frozen), 44100 is real time
 //   fail_after  frames it accepts before every write fails as an unplugged device's
 //               would (-ENODEV); 0 never fails
+//   hardware_rate  the one sample rate it takes (44100 unless set)
 //   record      a file to which it appends every frame as it is handed over (the file
 //               PCM in front writes only what has been played)
 
@@ -26,6 +27,7 @@ struct TestPcm {
     snd_pcm_ioplug_t io{};
     long rate = 0;
     long failAfter = 0;
+    long hardwareRate = 44100;
     std::uint64_t accepted = 0;
     int timer = -1;
     int record = -1;
@@ -139,7 +141,7 @@ const snd_pcm_ioplug_callback_t kCallbacks = [] {
     return callbacks;
 }();
 
-int setConstraints(snd_pcm_ioplug_t* io)
+int setConstraints(snd_pcm_ioplug_t* io, unsigned rate)
 {
     static const unsigned accesses[] = {SND_PCM_ACCESS_RW_INTERLEAVED};
     static const unsigned formats[] = {SND_PCM_FORMAT_S16_LE};
@@ -151,7 +153,7 @@ int setConstraints(snd_pcm_ioplug_t* io)
         error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, 2, 2);
     }
     if (error >= 0) {
-        error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_RATE, 44100, 44100);
+        error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_RATE, rate, rate);
     }
     if (error >= 0) {
         error = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 256, 65536);
@@ -182,6 +184,8 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
             snd_config_get_integer(entry, &pcm->rate);
         } else if (std::string_view(id) == "fail_after") {
             snd_config_get_integer(entry, &pcm->failAfter);
+        } else if (std::string_view(id) == "hardware_rate") {
+            snd_config_get_integer(entry, &pcm->hardwareRate);
         } else if (const char* file = nullptr; std::string_view(id) == "record" && snd_config_get_string(entry, &file) >= 0) {
             pcm->record = ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         }
@@ -204,7 +208,7 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
         delete pcm;
         return error;
     }
-    error = setConstraints(&pcm->io);
+    error = setConstraints(&pcm->io, static_cast<unsigned>(pcm->hardwareRate));
     if (error < 0) {
         snd_pcm_ioplug_delete(&pcm->io);  // closes through the callback
         return error;
