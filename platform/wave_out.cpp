@@ -1,14 +1,18 @@
 // The platform's wave output calls: every argument checked here, the one opening of
 // device 0 with its handle, the header flags that belong to the caller's side, and the
-// rest passed on to the device behind the opening (wave_out_device.h).
+// rest passed on to the device behind the opening (wave_out_device.h): the ALSA PCM
+// that PCMWRAP_AUDIO_DEVICE names, or the stand-in (wave_out_device_name.h).
 
 #include "platform/wave_out.h"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
+#include "platform/alsa_wave_out.h"
 #include "platform/wave_out_device.h"
+#include "platform/wave_out_device_name.h"
 #include "platform/wave_out_stand_in.h"
 
 namespace {
@@ -88,8 +92,11 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT deviceId, const WAVEFORMATEX* format
     client.callback = flags == CALLBACK_FUNCTION ? reinterpret_cast<WaveOutProc>(callback) : nullptr;
     client.instance = instance;
     std::unique_ptr<WaveOutDevice> opened;
-    if (const MMRESULT result = openStandInWaveOut(client, format->nAvgBytesPerSec, &opened);
-        result != MMSYSERR_NOERROR) {
+    const std::string name = waveOutDeviceName();
+    const MMRESULT result = name == kSimulatedDeviceName
+                                ? openStandInWaveOut(client, format->nAvgBytesPerSec, &opened)
+                                : openAlsaWaveOut(client, name.c_str(), &opened);
+    if (result != MMSYSERR_NOERROR) {
         return result;
     }
     ++o.handlesIssued;

@@ -1,9 +1,11 @@
 #pragma once
-// A stand-in for the platform's waveform audio output, with the platform's names,
-// records, flags, codes and parameter orders. There is one device, number 0: a thread
-// of its own that plays the blocks written to it in order and in real time, and hands
-// each back through the open's callback on that thread. Tests steer its pace through
-// wave_out_testing.h.
+// The platform's waveform audio output, with the platform's names, records, flags,
+// codes and parameter orders. There is one device, number 0: the system's audio output
+// through ALSA, the PCM that the environment variable PCMWRAP_AUDIO_DEVICE names
+// ("default" when it is unset or empty), or, when it says "simulated", a stand-in that
+// plays into nothing in real time and whose pace tests steer through wave_out_testing.h.
+// Either plays the blocks written to it in order on a thread of its own, and hands each
+// back, once played, through the open's callback on that thread.
 //
 // As on the platform, a header belongs to the device from a successful waveOutWrite
 // until the device sets WHDR_DONE in it; the caller must not change it meanwhile. The
@@ -55,6 +57,10 @@ using WaveOutProc = void (*)(HWAVEOUT device, UINT message, DWORD_PTR instance, 
 // WaveOutProc cast to DWORD_PTR, called with `instance` for WOM_OPEN, every WOM_DONE and
 // WOM_CLOSE, always on the device's thread. One opening at a time (MMSYSERR_ALLOCATED);
 // each opening gets a handle never used before. *device is written only on success.
+// On ALSA: MMSYSERR_NODRIVER when there is no such PCM, MMSYSERR_ALLOCATED when it is in
+// use, WAVERR_BADFORMAT when it cannot take the format exactly. After the PCM failed
+// while playing, its blocks have come back and waveOutWrite gives MMSYSERR_NODRIVER
+// (gone) or MMSYSERR_ERROR.
 MMRESULT waveOutOpen(HWAVEOUT* device, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
                      DWORD_PTR instance, DWORD flags);
 // Sets WHDR_PREPARED and leaves the other flags, WHDR_DONE included, as they are.

@@ -151,6 +151,11 @@ ProcessResult runPcmwrap(const std::vector<std::string>& arguments, const Proces
     return runProcess(PCMWRAP_PROGRAM, arguments, options);
 }
 
+ProcessResult runPcmwrapPlay(const std::vector<std::string>& arguments, const ProcessOptions& options)
+{
+    return runProcess(PCMWRAP_PLAYER, arguments, options);
+}
+
 ProcessResult runPython(const std::string& script, const std::vector<std::string>& arguments)
 {
     std::vector<std::string> all{"-c", script};

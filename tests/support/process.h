@@ -52,6 +52,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 // The built converter, with the given arguments.
 ProcessResult runPcmwrap(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
 
+// The built player, pcmwrap-play, with the given arguments.
+ProcessResult runPcmwrapPlay(const std::vector<std::string>& arguments, const ProcessOptions& options = {});
+
 // Python, which brings an independent WAVE reader: runs the script text with the arguments.
 ProcessResult runPython(const std::string& script, const std::vector<std::string>& arguments);
 

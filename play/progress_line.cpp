@@ -1,0 +1,45 @@
+#include "play/progress_line.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+
+#include "play/ring_frames.h"
+
+namespace {
+
+std::string minutesAndSeconds(std::uint64_t seconds)
+{
+    const std::uint64_t remainder = seconds % 60;
+    return std::to_string(seconds / 60) + (remainder < 10 ? ":0" : ":") + std::to_string(remainder);
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(std::uint64_t totalFrames)
+    : totalFrames_(totalFrames), onTerminal_(isatty(STDOUT_FILENO) == 1)
+{
+    show(0);
+}
+
+void ProgressLine::end()
+{
+    if (onTerminal_ && !ended_) {
+        std::cout << std::endl;
+    }
+    ended_ = true;
+}
+
+void ProgressLine::show(std::uint64_t queuedFrames)
+{
+    const std::uint64_t heard = std::min(queuedFrames - std::min(queuedFrames, kRingFrames), totalFrames_);
+    const std::uint64_t seconds = heard / kRingFramesPerSecond;
+    if (!onTerminal_ || ended_ || seconds == shownSeconds_) {
+        return;
+    }
+    shownSeconds_ = seconds;
+    std::cout << '\r' << minutesAndSeconds(seconds) << " / " << minutesAndSeconds(totalFrames_ / kRingFramesPerSecond)
+              << std::flush;
+}

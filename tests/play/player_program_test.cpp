@@ -1,0 +1,169 @@
+// pcmwrap-play run as a process on ALSA's null PCM behind a file PCM (alsa_capture.h):
+// the bytes ALSA was handed are checked against the played file's data, converted here
+// independently, together with the lines printed and the exit status.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/alsa_capture.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/process.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wave_files.h"
+
+namespace {
+
+using testsupport::AlsaCapture;
+using testsupport::Bytes;
+using testsupport::ProcessResult;
+using testsupport::TempDir;
+
+struct Source {
+    WORD channels;
+    WORD bits;
+};
+
+// A WAVE file of the given format whose data are `data`.
+std::string writeWave(const TempDir& dir, const std::string& name, const Source& source, const Bytes& data,
+                      DWORD rate = 44100)
+{
+    const std::string file = dir.file(name);
+    testsupport::writeFile(file, testsupport::riffFile({{"fmt ", testsupport::formatChunkData(testsupport::pcmWaveFormat(
+                                                                     source.channels, rate, source.bits))},
+                                                        {"data", data}}));
+    return file;
+}
+
+// The ring's frames for `data`: each sample's upper two bytes, a mono sample twice; the
+// bytes of a trailing partial frame left out.
+Bytes expectedFrames(const Source& source, const Bytes& data)
+{
+    const std::size_t sampleBytes = source.bits / 8u;
+    const std::size_t frameBytes = sampleBytes * source.channels;
+    Bytes frames;
+    for (std::size_t frame = 0; frame + frameBytes <= data.size(); frame += frameBytes) {
+        for (std::size_t channel = 0; channel < 2; ++channel) {
+            const std::size_t sample = frame + (source.channels == 2 ? channel : 0) * sampleBytes;
+            frames.push_back(data[sample + sampleBytes - 2]);
+            frames.push_back(data[sample + sampleBytes - 1]);
+        }
+    }
+    return frames;
+}
+
+ProcessResult play(const AlsaCapture& capture, const std::vector<std::string>& arguments)
+{
+    testsupport::ProcessOptions options;
+    options.extraEnvironment = capture.environment();
+    return testsupport::runPcmwrapPlay(arguments, options);
+}
+
+// Each playable format, over several reads of 8192 bytes (so 24-bit frames straddle
+// them) and ending in a partial frame.
+TEST(PlayerProgram, PlaysEachPlayableFormatAsTheRingsFrames)
+{
+    const Source sources[] = {{2, 16}, {1, 16}, {1, 24}, {2, 24}};
+    for (const Source& source : sources) {
+        SCOPED_TRACE(std::to_string(source.channels) + " channels, " + std::to_string(source.bits) + " bits");
+        const TempDir dir;
+        const AlsaCapture capture;
+        const Bytes data = testsupport::randomBytes(3 * 8192 + source.channels * source.bits / 8 - 1, source.bits);
+        const std::string file = writeWave(dir, "take.wav", source, data);
+        const ProcessResult result = play(capture, {file});
+        testsupport::expectCleanExit(result, 0);
+        EXPECT_EQ(result.standardOutput, "Playing <" + file + ">\n");
+        EXPECT_TRUE(capture.captured() == expectedFrames(source, data));
+    }
+}
+
+TEST(PlayerProgram, EmptyDataPlaysNothingAndEnds)
+{
+    const TempDir dir;
+    const AlsaCapture capture;
+    const std::string file = writeWave(dir, "empty.wav", {2, 16}, {});
+    const ProcessResult result = play(capture, {file});
+    testsupport::expectCleanExit(result, 0);
+    EXPECT_EQ(result.standardOutput, "Playing <" + file + ">\n");
+    EXPECT_TRUE(capture.captured().empty());
+}
+
+// One file of a rate the output does not play, one missing, one good: each gets its
+// line, the good one plays, and a skipped format outranks an unreadable file.
+TEST(PlayerProgram, SkipsAndReportsAndPlaysTheRest)
+{
+    const TempDir dir;
+    const AlsaCapture capture;
+    const Bytes data = testsupport::randomBytes(4000, 7);
+    const std::string unplayable = writeWave(dir, "fast.wav", {2, 16}, data, 48000);
+    const std::string missing = dir.file("missing.wav");
+    const std::string good = writeWave(dir, "good.wav", {2, 16}, data);
+    const ProcessResult result = play(capture, {unplayable, missing, good});
+    testsupport::expectCleanExit(result, 2);
+    EXPECT_EQ(result.standardOutput, "Skipping <" + unplayable +
+                                         ">: format <1>, <16> bits, <2> channels, <48000> Hz; the output plays 16- or "
+                                         "24-bit PCM (format <1>), mono or stereo, at <44100> Hz\n"
+                                         "Error reading <" + missing + ">, code <57600>\n"
+                                         "Playing <" + good + ">\n");
+    EXPECT_TRUE(capture.captured() == data);
+
+    // Without the skipped file, the unreadable one decides.
+    const ProcessResult unreadable = play(capture, {missing});
+    testsupport::expectCleanExit(unreadable, 1);
+}
+
+// A data chunk that claims more than the file holds plays what is there, then is reported.
+TEST(PlayerProgram, FileCutShortPlaysWhatItHoldsAndIsReported)
+{
+    const TempDir dir;
+    const AlsaCapture capture;
+    const Bytes data = testsupport::randomBytes(3 * 8192 + 400, 9);
+    const std::string file = writeWave(dir, "cut.wav", {2, 16}, data);
+    Bytes bytes = testsupport::readFile(file);
+    bytes.resize(bytes.size() - 8192);
+    testsupport::writeFile(file, bytes);
+    const ProcessResult result = play(capture, {file});
+    testsupport::expectCleanExit(result, 1);
+    EXPECT_EQ(result.standardOutput, "Playing <" + file + ">\nError reading <" + file + ">, code <57603>\n");
+    EXPECT_TRUE(capture.captured() == Bytes(data.begin(), data.end() - 8192));
+}
+
+TEST(PlayerProgram, DeviceThatCannotOpenEndsTheRunWithItsNameAndCode)
+{
+    const TempDir dir;
+    const AlsaCapture capture;
+    const std::string file = writeWave(dir, "take.wav", {2, 16}, testsupport::randomBytes(400, 3));
+    const ProcessResult result = play(capture, {"-dno-such-pcm", file});
+    testsupport::expectCleanExit(result, 3);
+    EXPECT_EQ(result.standardOutput, "Error opening audio device <no-such-pcm>, code <6>\n");
+}
+
+// Real time, a minute of sound: Ctrl-C once it plays stops it within a period.
+TEST(PlayerProgram, InterruptStopsAndEndsWith130)
+{
+    const TempDir dir;
+    const AlsaCapture capture({.paced = true, .rate = 44100});
+    const Bytes data(60 * 176400, 0);
+    const std::string file = writeWave(dir, "long.wav", {2, 16}, data);
+    testsupport::ProcessOptions options;
+    options.extraEnvironment = capture.environment();
+    testsupport::ChildProcess child(PCMWRAP_PLAYER, {file}, options);
+    // Playing once the device has been handed frames; the bound only turns a hang into a failure.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (capture.handed().empty() && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    child.sendSignal(SIGINT);
+    const ProcessResult result = child.wait(std::chrono::seconds(30));
+    testsupport::expectCleanExit(result, 130);
+    EXPECT_EQ(result.standardOutput, "Playing <" + file + ">\n");
+    EXPECT_LT(capture.captured().size(), data.size());
+}
+
+}  // namespace
