@@ -52,7 +52,7 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
     }
     {
         // Inside the reader's life, so destroyed (and its file finished) first.
-        WavSampleWriter writer(settings, outputName);
+        WavSampleWriter writer(settings, outputName, reader.knownSize());
         guard.noteWritten(inputName, outputName);
         // The writer has refused any bits but 16 and 24.
         copyChunks(reader, writer, static_cast<std::uint32_t>(settings.bits / kBitsPerByte));

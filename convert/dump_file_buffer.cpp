@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,15 @@ bool DumpFileBuffer::open(const std::string& name)
     // end the wait. Every read waits in poll first, so the flag changes nothing else.
     fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     return fd_ >= 0;
+}
+
+std::optional<std::uint64_t> DumpFileBuffer::regularFileSize() const
+{
+    struct stat status {};
+    if (fd_ < 0 || fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(status.st_size);
 }
 
 DumpFileBuffer::int_type DumpFileBuffer::underflow()

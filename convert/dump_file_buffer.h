@@ -6,7 +6,9 @@
 // An interruption reads as the end of the file. A failed read raises the stream failure
 // exception, as the standard file buffer does.
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <streambuf>
 #include <string>
 
@@ -20,6 +22,9 @@ public:
     // Opens the file for reading; false when it cannot be opened. A FIFO without a writer
     // yet is opened at once: the wait for its writer is in the reads.
     bool open(const std::string& name);
+    // The length of the open file when it is a regular file; none for a FIFO, a device
+    // or a file that cannot be asked.
+    std::optional<std::uint64_t> regularFileSize() const;
 
 protected:
     int_type underflow() override;

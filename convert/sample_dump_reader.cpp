@@ -10,7 +10,9 @@ SampleDumpReader::SampleDumpReader(const std::string& name) : name_(name), strea
     ok_ = file_.open(name_) && firstByteReadable();
     if (!ok_) {
         std::cout << "Error opening <" << name_ << ">" << std::endl;
+        return;
     }
+    knownSize_ = file_.regularFileSize();
 }
 
 // Some names open but give no file bytes: a directory opens on this system and only its

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -28,6 +29,10 @@ public:
 
     std::span<const std::uint8_t, kChunkBytes> buffer() const { return buffer_; }
 
+    // The length of a regular file when it was opened; none for a FIFO, a device or any
+    // input whose length is not known before it is read.
+    std::optional<std::uint64_t> knownSize() const { return knownSize_; }
+
 private:
     bool firstByteReadable();
 
@@ -39,4 +44,5 @@ private:
     // never carries bytes of an earlier chunk into the output.
     std::array<std::uint8_t, kChunkBytes> buffer_{};
     bool ok_ = true;
+    std::optional<std::uint64_t> knownSize_;
 };

@@ -22,11 +22,14 @@ void exitIfUnconvertible(const PcmSettings& settings)
 
 }  // namespace
 
-WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name)
+WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
+                                 std::optional<std::uint64_t> dumpBytes)
     : format_(pcmFormatRecord(settings)), name_(name)
 {
     exitIfUnconvertible(settings);
-    if (const std::int32_t result = wav_create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
+    rf64_ = dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0;
+    const auto create = rf64_ ? wav_create_rf64 : wav_create;
+    if (const std::int32_t result = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
         result != 0) {
         failWith("Error creating <", result);
     }
@@ -39,7 +42,7 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
 
 WavSampleWriter::~WavSampleWriter()
 {
-    if (const std::int32_t result = wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_); result != 0) {
+    if (const std::int32_t result = finish(); result != 0) {
         settle();
         if (std::uncaught_exceptions() > uncaughtExceptions_) {
             return;
@@ -63,9 +66,9 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
     const std::int32_t result = wav_write(handle_, count, buffer_.data(), &dataChunk_, &written, &io_);
     bytesPlaced_ += written;
     if (result != 0 || written < count) {
-        // wav_finish only closes the failed file here (or finishes it over all it holds);
+        // Finishing only closes the failed file here (or finishes it over all it holds);
         // settling then makes its header describe what reached the disk.
-        wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+        finish();
         settle();
         failWith("Error writing to <", result);
     }
@@ -82,10 +85,21 @@ void WavSampleWriter::countFrames(std::uint32_t count)
     partialFrameBytes_ = bytes % format_.nBlockAlign;
 }
 
+// A RIFF file holds fewer than 2^32 bytes, so its frame count fits its 32-bit field.
+std::int32_t WavSampleWriter::finish()
+{
+    return rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
+                 : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
+}
+
 // After a failed write or finish, with the file closed: settles its header over what
 // reached the disk. A failure of the settling itself is not reported; the first is.
 void WavSampleWriter::settle() const
 {
+    if (rf64_) {
+        wav_settle_rf64(name_.c_str(), &begunDataChunk_, bytesPlaced_, format_.nBlockAlign);
+        return;
+    }
     const auto placed = static_cast<DWORD>(std::min<std::uint64_t>(bytesPlaced_, 0xFFFFFFFFu));
     wav_settle(name_.c_str(), &begunDataChunk_, placed, format_.nBlockAlign);
 }

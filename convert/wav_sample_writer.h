@@ -1,18 +1,21 @@
 #pragma once
 // Writes one WAVE file from the chunks of one sample dump: creates it when constructed,
 // turns each chunk's samples to least significant byte first and appends them, and
-// finishes the file (sizes and frame count) when destroyed.
+// finishes the file (sizes and frame count) when destroyed. A dump whose file would pass
+// the largest RIFF file, as far as its size is known before it is read, is written as an
+// RF64 file; any other gives a RIFF file, which stops at that limit with a write failure.
 //
 // Every failure ends the process: a format it cannot write (status 2, before any file is
 // made), or a failure of the wave layer (a message with the code, and the status of
 // exitStatusForWaveResult). So an object that exists always has an open, healthy file.
 // A file whose writing or finishing failed is first settled over what reached the disk
-// (wav_settle), so the samples there stay readable. When the finish fails while a stream
+// (wav_settle, wav_settle_rf64), so the samples there stay readable. When the finish fails while a stream
 // failure unwinds through the writer, the file is settled and nothing is reported: the
 // stream failure came first and is the one reported.
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -22,7 +25,9 @@
 
 class WavSampleWriter {
 public:
-    WavSampleWriter(const PcmSettings& settings, const std::string& name);
+    // dumpBytes: the length of the dump when it is known in advance.
+    WavSampleWriter(const PcmSettings& settings, const std::string& name,
+                    std::optional<std::uint64_t> dumpBytes = std::nullopt);
     ~WavSampleWriter();
     WavSampleWriter(const WavSampleWriter&) = delete;
     WavSampleWriter& operator=(const WavSampleWriter&) = delete;
@@ -33,6 +38,7 @@ public:
 
 private:
     [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
+    std::int32_t finish();
     void settle() const;
     void countFrames(std::uint32_t count);
 
@@ -43,8 +49,10 @@ private:
     MMIOINFO io_{};
     std::array<std::uint8_t, kChunkBytes> buffer_{};
     std::string name_;
+    bool rf64_ = false;
     // Whole frames written so far, and the bytes of a frame begun but not yet complete.
-    std::uint32_t frames_ = 0;
+    // 64 bits wide: an RF64 file may hold more than 2^32 frames.
+    std::uint64_t frames_ = 0;
     std::uint32_t partialFrameBytes_ = 0;
     // What settling a failed file needs: the data chunk as it was begun (wav_finish reuses
     // the record for the fact chunk), and every data byte placed, a failed write's included.

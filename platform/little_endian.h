@@ -28,3 +28,9 @@ inline void writeLittleEndian32(unsigned char* bytes, std::uint32_t value)
     bytes[2] = static_cast<unsigned char>(value >> 16);
     bytes[3] = static_cast<unsigned char>(value >> 24);
 }
+
+inline void writeLittleEndian64(unsigned char* bytes, std::uint64_t value)
+{
+    writeLittleEndian32(bytes, static_cast<std::uint32_t>(value));
+    writeLittleEndian32(bytes + 4, static_cast<std::uint32_t>(value >> 32));
+}

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>  // SEEK_SET, SEEK_CUR, SEEK_END
+#include <limits>
 
 #include "platform/win_types.h"
 
@@ -75,6 +76,18 @@ MMRESULT mmioCreateChunk(HMMIO handle, MMCKINFO* chunk, UINT flags);
 // The platform would answer with a seek to the end, whose LONG result cannot hold the
 // length of a RIFF file above 2 GiB; ours is 64 bits wide.
 MMRESULT mmioGetFileSize(HMMIO handle, std::uint64_t* size);
+
+// Not a platform call: the largest size a RIFF file may reach, 0xFFFFFFFF bytes (its
+// sizes are 32 bits wide), or lower while a test says so.
+std::uint64_t mmioGetMaximumRiffFileSize();
+
+// The largest size of a file whose form has 64-bit sizes (RF64): the largest file offset.
+inline constexpr std::uint64_t kMmioMaximumLargeFileSize = std::numeric_limits<std::int64_t>::max();
+
+// Not a platform call: the file behind a handle open for writing holds a form with 64-bit
+// sizes, so it may grow past the RIFF ceiling up to kMmioMaximumLargeFileSize. Chunks
+// made and walked by the calls above keep their 32-bit bounds.
+MMRESULT mmioAllowLargeFile(HMMIO handle);
 
 // Not a platform call: moves to a 64-bit position, which mmioSeek's LONG cannot name past
 // 2 GiB; for settling the end of a file that failed to be written.

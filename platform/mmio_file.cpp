@@ -27,6 +27,10 @@ constexpr std::size_t kMmioBufferBytes = 256 * 1024;
 
 std::atomic<std::uint64_t> maximumFileSize{kMmioMaximumFileSize};
 
+// Positions reach the system as off_t: a large file ends where they do.
+static_assert(sizeof(off_t) == sizeof(std::uint64_t), "file offsets are 64 bits wide");
+static_assert(kMmioMaximumLargeFileSize == static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()));
+
 // Every open file by its handle, so that a null, stray or closed handle is refused
 // instead of used. A handle is a number never issued before in this process, not the
 // file's address: a closed handle stays refused when its memory serves a newer file.
@@ -41,15 +45,20 @@ std::uint64_t MmioFile::logicalSize() const
     return std::max(fileSize, dirty ? base + valid : 0);
 }
 
-// How far the buffer may be filled by a writer: its capacity, cut at the largest size a
-// RIFF file may reach.
+std::uint64_t MmioFile::ceiling() const
+{
+    return largeFile ? kMmioMaximumLargeFileSize : maximumFileSize.load(std::memory_order_relaxed);
+}
+
+// How far the buffer may be filled by a writer: its capacity, cut at the largest size the
+// file may reach.
 std::size_t MmioFile::writeLimit() const
 {
-    const std::uint64_t ceiling = maximumFileSize.load(std::memory_order_relaxed);
-    if (!writable || base >= ceiling) {
+    const std::uint64_t limit = ceiling();
+    if (!writable || base >= limit) {
         return 0;
     }
-    return static_cast<std::size_t>(std::min<std::uint64_t>(kMmioBufferBytes, ceiling - base));
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kMmioBufferBytes, limit - base));
 }
 
 MMRESULT MmioFile::flush()
@@ -261,6 +270,24 @@ void mmioSetMaximumFileSizeForTesting(std::uint64_t bytes)
     maximumFileSize.store(bytes, std::memory_order_relaxed);
 }
 
+std::uint64_t mmioGetMaximumRiffFileSize()
+{
+    return maximumFileSize.load(std::memory_order_relaxed);
+}
+
+MMRESULT mmioAllowLargeFile(HMMIO handle)
+{
+    MmioFile* const file = findOpenFile(handle);
+    if (file == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!file->writable) {
+        return MMIOERR_CANNOTWRITE;
+    }
+    file->largeFile = true;
+    return MMSYSERR_NOERROR;
+}
+
 HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags)
 {
     if (fileName == nullptr) {
@@ -430,8 +457,8 @@ MMRESULT mmioAdvance(HMMIO handle, MMIOINFO* info, UINT flags)
         return result;
     }
     const std::uint64_t position = file->position();
-    if ((flags & MMIO_WRITE) != 0 && position >= maximumFileSize.load(std::memory_order_relaxed)) {
-        // The flushed bytes stay; no room for another byte of a RIFF file.
+    if ((flags & MMIO_WRITE) != 0 && position >= file->ceiling()) {
+        // The flushed bytes stay; no room for another byte of the file.
         if (info != nullptr) {
             file->describe(info);
         }

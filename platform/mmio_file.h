@@ -27,15 +27,18 @@ struct MmioFile {
     bool dirty = false;          // whether buffer[0, valid) still has to reach the file
     std::uint64_t fileSize = 0;  // length of the file on disk, as far as this handle knows
     MMRESULT writeError = MMSYSERR_NOERROR;  // the first write the system refused, kept
+    bool largeFile = false;  // holds a form with 64-bit sizes, not bound by the RIFF ceiling
 
     std::uint64_t position() const { return base + next; }
+    // The largest size this file may reach.
+    std::uint64_t ceiling() const;
     // The size of the file including what only the buffer holds yet.
     std::uint64_t logicalSize() const;
 
     // Moves the position, keeping the buffer when the target lies inside its content.
     MMRESULT moveTo(std::uint64_t target);
     // Transfers up to count bytes at the position: the count moved, or -1. A write stops
-    // short at the largest size a RIFF file may reach.
+    // short at the largest size the file may reach (a RIFF file's, unless largeFile).
     LONG read(char* destination, LONG count);
     LONG write(const char* source, LONG count);
     // Whether exactly count bytes were moved.

@@ -45,11 +45,36 @@ int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io,
 // or does not hold its header up to the data.
 int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign);
 
+// ---- Writing a file too large for a RIFF form: an RF64 form (EBU Tech 3306), the same
+// chunks with the true 64-bit sizes in a ds64 chunk after the form's type. Calls:
+// wav_create_rf64, wav_begin_data, wav_write..., wav_finish_rf64.
+//
+// 1 when a file of dataBytes sample bytes in this format (header, data, pad byte) would
+// pass the largest RIFF file, 0xFFFFFFFF bytes: it must be written as an RF64 form.
+int32_t wav_needs_rf64(const WAVEFORMATEX* format, uint64_t dataBytes);
+// As wav_create, but the form is "RF64" with size 0xFFFFFFFF, followed by a ds64 chunk
+// of 28 bytes (RIFF size, data size and sample count as unsigned 64-bit numbers, all 0
+// until the file is finished, and a table length of 0), and the file may grow past
+// 0xFFFFFFFF bytes.
+int32_t wav_create_rf64(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk,
+                        MMCKINFO* riff);
+// As wav_finish for a file made by wav_create_rf64: writes the pad byte after odd data,
+// the RIFF size (file length - 8), data size and sampleCount into ds64 and 0xFFFFFFFF as
+// the data chunk's size; the fact chunk keeps 0xFFFFFFFF. Closes the file, setting
+// *handle to null, also on failure; a riff record that is not an RF64 form is refused
+// with MMSYSERR_INVALPARAM. Does nothing for a null *handle.
+int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, uint64_t sampleCount);
+// As wav_settle for a file made by wav_create_rf64, after wav_write or wav_finish_rf64
+// failed: the ds64 chunk receives the RIFF size (length - 8), the data bytes the file
+// holds (at most bytesPlaced) and those bytes / blockAlign; the pad byte as there.
+int32_t wav_settle_rf64(const char* fileName, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign);
+
 // ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
 
 // Opens a RIFF WAVE file and reads its fmt chunk into a format block of 18 + cbSize
 // bytes that the caller owns (release with wav_close_read or GlobalFree). On failure
-// both *handle and *format are 0.
+// both *handle and *format are 0. RIFF forms only: an RF64 file, whose sizes the 32-bit
+// records cannot hold, gives WAV_ERR_BAD_FORMAT.
 int32_t wav_open(const char* fileName, HMMIO* handle, WAVEFORMATEX** format, MMCKINFO* riff);
 // Finds the data chunk and stands at its first byte; data->cksize is its size.
 int32_t wav_begin_read(HMMIO* handle, MMCKINFO* data, MMCKINFO* riff);

@@ -8,6 +8,7 @@
 #include "platform/little_endian.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
+#include "wave/wave_write_steps.h"
 
 namespace {
 
@@ -40,16 +41,37 @@ bool diskLength(const char* fileName, std::uint64_t* length)
 }
 
 // Appends the pad byte of odd data at the end of the file: whether the disk took it. The
-// byte reaches the disk only when the file is closed, so the close tells.
-bool appendPadByte(const char* fileName, std::uint64_t position)
+// byte reaches the disk only when the file is closed, so the close tells. Only a file with
+// 64-bit sizes (largeFile) may take it past the RIFF ceiling.
+bool appendPadByte(const char* fileName, std::uint64_t position, bool largeFile)
 {
     const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
     if (handle == nullptr) {
         return false;
     }
     const char pad = 0;
-    const bool placed = mmioSeekTo(handle, position) == MMSYSERR_NOERROR && mmioWrite(handle, &pad, 1) == 1;
+    const bool placed = (!largeFile || mmioAllowLargeFile(handle) == MMSYSERR_NOERROR) &&
+                        mmioSeekTo(handle, position) == MMSYSERR_NOERROR && mmioWrite(handle, &pad, 1) == 1;
     return mmioClose(handle, 0) == MMSYSERR_NOERROR && placed;
+}
+
+// The data bytes on disk after dataStart, at most bytesPlaced, and where the file then
+// ends: after a pad byte of odd data when one is there or the disk takes it. False when the
+// file cannot be opened or does not reach dataStart.
+bool settledData(const char* fileName, std::uint64_t dataStart, std::uint64_t bytesPlaced, bool largeFile,
+                 std::uint64_t* dataBytes, std::uint64_t* end)
+{
+    std::uint64_t length = 0;
+    if (!diskLength(fileName, &length) || length < dataStart) {
+        return false;
+    }
+    // A byte past the data can only be a pad byte that the finish wrote before it failed.
+    *dataBytes = std::min(length - dataStart, bytesPlaced);
+    *end = dataStart + *dataBytes;
+    if (*dataBytes % 2 != 0 && (length > *end || appendPadByte(fileName, *end, largeFile))) {
+        ++*end;
+    }
+    return true;
 }
 
 // The fact chunk, found like wav_finish finds it, receives the count.
@@ -73,18 +95,16 @@ bool writeSampleCount(HMMIO handle, DWORD riffSize, DWORD sampleCount)
 
 int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign)
 {
-    std::uint64_t length = 0;
     const std::uint64_t dataStart = chunk->dwDataOffset;
+    std::uint64_t onDisk = 0;
+    std::uint64_t end = 0;
     // The data chunk begins after the RIFF header and its own; the file must hold both.
-    if (dataStart < kFirstInnerChunkOffset + 2 * kFieldBytes || !diskLength(fileName, &length) || length < dataStart) {
+    if (dataStart < kFirstInnerChunkOffset + 2 * kFieldBytes ||
+        !settledData(fileName, dataStart, bytesPlaced, false, &onDisk, &end)) {
         return WAV_ERR_WRITE_FAILED;
     }
-    // A byte past the data can only be a pad byte that wav_finish wrote before it failed.
-    const auto dataBytes = static_cast<DWORD>(std::min<std::uint64_t>(length - dataStart, bytesPlaced));
-    std::uint64_t end = dataStart + dataBytes;
-    if (dataBytes % 2 != 0 && (length > end || appendPadByte(fileName, end))) {
-        ++end;
-    }
+    // At most bytesPlaced, so 32 bits wide.
+    const auto dataBytes = static_cast<DWORD>(onDisk);
 
     const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
     if (handle == nullptr) {
@@ -96,6 +116,26 @@ int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlace
     const bool written = writeFieldAt(handle, kRiffSizeOffset, riffSize) &&
                          writeFieldAt(handle, static_cast<LONG>(dataStart - kFieldBytes), dataBytes) &&
                          writeSampleCount(handle, riffSize, sampleCount);
+    const MMRESULT closed = mmioClose(handle, 0);
+    if (!written) {
+        return WAV_ERR_WRITE_FAILED;
+    }
+    return static_cast<int32_t>(closed);
+}
+
+int32_t wav_settle_rf64(const char* fileName, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign)
+{
+    std::uint64_t dataBytes = 0;
+    std::uint64_t end = 0;
+    if (!settledData(fileName, chunk->dwDataOffset, bytesPlaced, true, &dataBytes, &end)) {
+        return WAV_ERR_WRITE_FAILED;
+    }
+    const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
+    if (handle == nullptr) {
+        return WAV_ERR_WRITE_FAILED;
+    }
+    const std::uint64_t sampleCount = blockAlign == 0 ? 0 : dataBytes / blockAlign;
+    const bool written = writeRf64Sizes(handle, *chunk, end, dataBytes, sampleCount);
     const MMRESULT closed = mmioClose(handle, 0);
     if (!written) {
         return WAV_ERR_WRITE_FAILED;

@@ -10,6 +10,7 @@
 #include "wave/format_sizes.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
+#include "wave/wave_write_steps.h"
 
 namespace {
 
@@ -52,16 +53,20 @@ int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* form
     if (const MMRESULT result = mmioCreateChunk(*handle, riff, MMIO_CREATERIFF); result != 0) {
         return static_cast<int32_t>(result);
     }
+    return writeFormatAndFactChunks(*handle, format, chunk);
+}
 
+int32_t writeFormatAndFactChunks(HMMIO handle, const WAVEFORMATEX* format, MMCKINFO* chunk)
+{
     chunk->ckid = kFourccFmt;
     chunk->cksize = kPcmFormatBytes;
-    if (const MMRESULT result = mmioCreateChunk(*handle, chunk, 0); result != 0) {
+    if (const MMRESULT result = mmioCreateChunk(handle, chunk, 0); result != 0) {
         return static_cast<int32_t>(result);
     }
-    if (!writeFormat(*handle, format)) {
+    if (!writeFormat(handle, format)) {
         return WAV_ERR_WRITE_FAILED;
     }
-    if (const MMRESULT result = mmioAscend(*handle, chunk, 0); result != 0) {
+    if (const MMRESULT result = mmioAscend(handle, chunk, 0); result != 0) {
         return static_cast<int32_t>(result);
     }
 
@@ -69,18 +74,27 @@ int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* form
     MMCKINFO fact{};
     fact.ckid = kFourccFact;
     fact.cksize = 0;
-    if (const MMRESULT result = mmioCreateChunk(*handle, &fact, 0); result != 0) {
+    if (const MMRESULT result = mmioCreateChunk(handle, &fact, 0); result != 0) {
         return static_cast<int32_t>(result);
     }
     unsigned char placeholder[4];
     writeLittleEndian32(placeholder, 0xFFFFFFFFu);
-    if (!writeExactly(*handle, placeholder, sizeof placeholder)) {
+    if (!writeExactly(handle, placeholder, sizeof placeholder)) {
         return WAV_ERR_WRITE_FAILED;
     }
-    if (mmioAscend(*handle, &fact, 0) != 0) {
+    if (mmioAscend(handle, &fact, 0) != 0) {
         return WAV_ERR_WRITE_FAILED;
     }
     return 0;
+}
+
+std::uint64_t formatFactAndDataHeaderBytes(const WAVEFORMATEX* format)
+{
+    constexpr std::uint64_t kChunkHeaderBytes = 8;
+    constexpr std::uint64_t kFactBytes = 4;
+    const std::uint64_t formatBytes =
+        format->wFormatTag == WAVE_FORMAT_PCM ? kPcmFormatBytes : kFormatRecordBytes + format->cbSize;
+    return kChunkHeaderBytes + formatBytes + (formatBytes & 1) + kChunkHeaderBytes + kFactBytes + kChunkHeaderBytes;
 }
 
 int32_t wav_begin_data(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io)

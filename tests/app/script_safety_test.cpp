@@ -173,17 +173,39 @@ TEST(ScriptSafety, NoOutputOfTheRunIsOverwrittenByALaterPair)
               testsupport::expectedPcmWave({}, 200, testsupport::reversedSamples(first, 3)));
 }
 
+// The write end of a FIFO, opened once the converter has opened it for reading.
+int openFifoForWriting(const std::string& name)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int fd = -1;
+    while ((fd = open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd >= 0) {
+        fcntl(fd, F_SETFL, 0);
+    }
+    return fd;
+}
+
 TEST(ScriptSafety, AFailedOutputIsStillAReadableFile)
 {
     TempDir dir;
     const Bytes dump = testsupport::randomBytes(3 * 6144, 48);
-    testsupport::writeFile(dir.file("big.raw"), dump);
     // The RIFF size limit, lowered: two chunks and 101 bytes fit, and no pad byte after them.
+    // From a FIFO, whose size is not known in advance (a regular file past the limit would
+    // become an RF64 file).
+    ASSERT_EQ(mkfifo(dir.file("big.raw").c_str(), 0600), 0);
     const std::size_t ceiling = kHeaderBytes + 2 * 6144 + 101;
     testsupport::ProcessOptions options;
     options.workingDirectory = dir.path().string();
-    ProcessResult result =
-        testsupport::runProcess(PCMWRAP_UNDER_CEILING_PROGRAM, {std::to_string(ceiling), "big.raw"}, options);
+    testsupport::ChildProcess child(PCMWRAP_UNDER_CEILING_PROGRAM, {std::to_string(ceiling), "big.raw"}, options);
+    const int fifo = openFifoForWriting(dir.file("big.raw"));
+    ASSERT_GE(fifo, 0);
+    // Fits the pipe's buffer, so it is written whole whenever the converter stops reading.
+    EXPECT_EQ(write(fifo, dump.data(), dump.size()), static_cast<ssize_t>(dump.size()));
+    close(fifo);
+    ProcessResult result = child.wait(std::chrono::seconds(10));
     EXPECT_EQ(result.standardOutput, kDefaultSettings + "big.raw ->  big.wav\nError writing to <big.wav>, code <264>\n\n");
     expectCleanExit(result, 8);
     expectSettled(dir.file("big.wav"), dump, ceiling);
@@ -207,6 +229,33 @@ TEST(ScriptSafety, AFailedOutputIsStillAReadableFile)
     expectSettled(dir.file("take.wav"), longer, 30000);
 }
 
+// A regular file past the (lowered) RIFF limit gives an RF64 file; cut short by a file size
+// limit, it is settled like a RIFF file, with its sizes in the ds64 chunk.
+TEST(ScriptSafety, AFailedRf64OutputIsSettledInItsDs64Chunk)
+{
+    TempDir dir;
+    const Bytes dump = testsupport::randomBytes(3 * 6144, 54);
+    testsupport::writeFile(dir.file("big.raw"), dump);
+    testsupport::ProcessOptions options;
+    options.workingDirectory = dir.path().string();
+    options.fileSizeLimit = 10001;  // 92 header bytes and 9909 data bytes: no room for the pad byte
+    const ProcessResult result =
+        testsupport::runProcess(PCMWRAP_UNDER_CEILING_PROGRAM, {std::to_string(kHeaderBytes + 6144), "big.raw"}, options);
+    EXPECT_EQ(result.standardOutput, kDefaultSettings + "big.raw ->  big.wav\nError writing to <big.wav>, code <262>\n\n");
+    expectCleanExit(result, 6);
+    const Bytes file = testsupport::readFile(dir.file("big.wav"));
+    ASSERT_EQ(file.size(), 10001u);
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{'R', 'F', '6', '4'}));
+    // ds64: RIFF size, data size, sample count, each 64 bits; the data chunk's size all ones.
+    const std::vector<std::uint32_t> sizes = {testsupport::littleEndian32At(file, 20), testsupport::littleEndian32At(file, 24),
+                                              testsupport::littleEndian32At(file, 28), testsupport::littleEndian32At(file, 32),
+                                              testsupport::littleEndian32At(file, 36), testsupport::littleEndian32At(file, 40),
+                                              testsupport::littleEndian32At(file, 88)};
+    EXPECT_EQ(sizes, (std::vector<std::uint32_t>{9993, 0, 9909, 0, 3303, 0, 0xFFFFFFFF}));
+    const Bytes converted = testsupport::reversedSamples(dump, 3);
+    EXPECT_EQ(Bytes(file.begin() + 92, file.end()), Bytes(converted.begin(), converted.begin() + 9909));
+}
+
 TEST(ScriptSafety, AFileSizeLimitIsAnErrorNotAKill)
 {
     TempDir dir;
@@ -218,21 +267,6 @@ TEST(ScriptSafety, AFileSizeLimitIsAnErrorNotAKill)
     expectCleanExit(result, 6);
     expectSettled(dir.file("take.wav"), dump, 100000);
     EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
-}
-
-// The write end of a FIFO, opened once the converter has opened it for reading.
-int openFifoForWriting(const std::string& name)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int fd = -1;
-    while ((fd = open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (fd >= 0) {
-        fcntl(fd, F_SETFL, 0);
-    }
-    return fd;
 }
 
 TEST(ScriptSafety, InterruptingAConversionLeavesAValidFile)

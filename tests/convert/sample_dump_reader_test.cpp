@@ -119,4 +119,15 @@ TEST(SampleDumpReader, DirectoryCountsAsOpenFailure)
     EXPECT_EQ(cout.text(), "Error opening <" + name + ">\n");
 }
 
+// The size decides a dump's form before it is read: known only for a regular file.
+TEST(SampleDumpReader, OnlyARegularFileHasAKnownSize)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("take.raw"), Bytes(7));
+    EXPECT_EQ(SampleDumpReader(dir.file("take.raw")).knownSize(), 7u);
+    const SampleDumpReader device("/dev/null");
+    EXPECT_TRUE(device.ok());
+    EXPECT_EQ(device.knownSize(), std::nullopt);
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include "tests/support/expected_wave.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
+#include "wave/wave.h"
 
 namespace {
 
@@ -174,6 +175,50 @@ TEST(WavSampleWriter, DumpTooLargeForARiffFileEndsWithTheWriteMessage)
     const ChildResult noRoomForPad = underCeiling(kHeaderBytes + kChunkBytes + 1, kChunkBytes + 1);
     EXPECT_EQ(noRoomForPad.standardOutput, "Error writing to <" + name + ">, code <264>\n\n");
     EXPECT_EQ(noRoomForPad.exitStatus, 8);
+}
+
+// A dump whose size is known and whose RIFF file would pass the ceiling (lowered here)
+// gives an RF64 file, which may grow past it; one byte less still gives the RIFF file.
+TEST(WavSampleWriter, KnownDumpPastTheRiffLimitGivesAnRf64File)
+{
+    TempDir dir;
+    const std::string name = dir.file("big.wav");
+    constexpr std::uint64_t kCeiling = kHeaderBytes + 2 * kChunkBytes;
+    auto convertKnown = [&](const Bytes& dump) {
+        return runInChild([&] {
+            mmioSetMaximumFileSizeForTesting(kCeiling);
+            WavSampleWriter writer(PcmSettings{2, 48000, 24}, name, dump.size());
+            writeDump(writer, dump);
+        });
+    };
+    const Bytes fits = testsupport::randomBytes(2 * kChunkBytes, 4);
+    const ChildResult riff = convertKnown(fits);
+    EXPECT_EQ(riff.exitStatus, 0);
+    EXPECT_EQ(testsupport::readFile(name),
+              testsupport::expectedPcmWave({2, 48000, 24, 6, 288000}, 2048, testsupport::reversedSamples(fits, 3)));
+
+    const Bytes dump = testsupport::randomBytes(2 * kChunkBytes + 1, 5);
+    const ChildResult rf64 = convertKnown(dump);
+    EXPECT_EQ(rf64.standardOutput, "");
+    EXPECT_EQ(rf64.exitStatus, 0);
+    // RIFF size 92 + 12289 + 1 - 8 = 12374, data size 12289, 2048 frames.
+    const Bytes header = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E', 'd', 's', '6', '4',
+                          28, 0, 0, 0, 0x56, 0x30, 0, 0, 0, 0, 0, 0, 0x01, 0x30, 0, 0,
+                          0, 0, 0, 0, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                          'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0, 0x80, 0xBB, 0, 0,
+                          0x00, 0x65, 0x04, 0, 6, 0, 24, 0, 'f', 'a', 'c', 't', 4, 0, 0, 0,
+                          0xFF, 0xFF, 0xFF, 0xFF, 'd', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF};
+    Bytes expected = header;
+    const Bytes samples = testsupport::reversedSamples(dump, 3);
+    expected.insert(expected.end(), samples.begin(), samples.end());
+    expected.push_back(0);
+    EXPECT_EQ(testsupport::readFile(name), expected);
+
+    // Our reader takes RIFF forms only.
+    HMMIO handle = nullptr;
+    WAVEFORMATEX* format = nullptr;
+    MMCKINFO form{};
+    EXPECT_EQ(wav_open(name.c_str(), &handle, &format, &form), WAV_ERR_BAD_FORMAT);
 }
 
 }  // namespace
