@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/little_endian.h"
+#include "wave/file_access.h"
 #include "wave/fourcc.h"
 #include "wave/wave.h"
 #include "wave/wave_write_steps.h"
@@ -24,8 +25,7 @@ bool writeFieldAt(HMMIO handle, LONG offset, DWORD value)
 {
     unsigned char field[kFieldBytes];
     writeLittleEndian32(field, value);
-    return mmioSeek(handle, offset, SEEK_SET) == offset &&
-           mmioWrite(handle, reinterpret_cast<const char*>(field), kFieldBytes) == static_cast<LONG>(kFieldBytes);
+    return mmioSeek(handle, offset, SEEK_SET) == offset && writeExactly(handle, field, kFieldBytes);
 }
 
 // The length of the file on disk; false when it cannot be opened.
@@ -91,6 +91,20 @@ bool writeSampleCount(HMMIO handle, DWORD riffSize, DWORD sampleCount)
     return writeFieldAt(handle, static_cast<LONG>(fact.dwDataOffset), sampleCount);
 }
 
+// Opens the closed file again and writes its header fields in place: WAV_ERR_WRITE_FAILED
+// when it cannot be opened or a field is not written, otherwise the result of closing it.
+template <typename WriteFields>
+int32_t rewriteHeader(const char* fileName, WriteFields writeFields)
+{
+    const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
+    if (handle == nullptr) {
+        return WAV_ERR_WRITE_FAILED;
+    }
+    const bool written = writeFields(handle);
+    const MMRESULT closed = mmioClose(handle, 0);
+    return written ? static_cast<int32_t>(closed) : WAV_ERR_WRITE_FAILED;
+}
+
 }  // namespace
 
 int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign)
@@ -106,21 +120,14 @@ int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlace
     // At most bytesPlaced, so 32 bits wide.
     const auto dataBytes = static_cast<DWORD>(onDisk);
 
-    const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
-    if (handle == nullptr) {
-        return WAV_ERR_WRITE_FAILED;
-    }
     // The file is never longer than a RIFF file may be, so its size fits the field.
     const auto riffSize = static_cast<DWORD>(end - kRiffDataOffset);
     const DWORD sampleCount = blockAlign == 0 ? 0 : dataBytes / blockAlign;
-    const bool written = writeFieldAt(handle, kRiffSizeOffset, riffSize) &&
-                         writeFieldAt(handle, static_cast<LONG>(dataStart - kFieldBytes), dataBytes) &&
-                         writeSampleCount(handle, riffSize, sampleCount);
-    const MMRESULT closed = mmioClose(handle, 0);
-    if (!written) {
-        return WAV_ERR_WRITE_FAILED;
-    }
-    return static_cast<int32_t>(closed);
+    return rewriteHeader(fileName, [&](HMMIO handle) {
+        return writeFieldAt(handle, kRiffSizeOffset, riffSize) &&
+               writeFieldAt(handle, static_cast<LONG>(dataStart - kFieldBytes), dataBytes) &&
+               writeSampleCount(handle, riffSize, sampleCount);
+    });
 }
 
 int32_t wav_settle_rf64(const char* fileName, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign)
@@ -130,15 +137,7 @@ int32_t wav_settle_rf64(const char* fileName, const MMCKINFO* chunk, uint64_t by
     if (!settledData(fileName, chunk->dwDataOffset, bytesPlaced, true, &dataBytes, &end)) {
         return WAV_ERR_WRITE_FAILED;
     }
-    const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
-    if (handle == nullptr) {
-        return WAV_ERR_WRITE_FAILED;
-    }
     const std::uint64_t sampleCount = blockAlign == 0 ? 0 : dataBytes / blockAlign;
-    const bool written = writeRf64Sizes(handle, *chunk, end, dataBytes, sampleCount);
-    const MMRESULT closed = mmioClose(handle, 0);
-    if (!written) {
-        return WAV_ERR_WRITE_FAILED;
-    }
-    return static_cast<int32_t>(closed);
+    return rewriteHeader(fileName,
+                         [&](HMMIO handle) { return writeRf64Sizes(handle, *chunk, end, dataBytes, sampleCount); });
 }
