@@ -1,0 +1,41 @@
+#pragma once
+// Tells the sample format of a raw PCM dump from its bytes: width and kind, byte order
+// and channel count, or why it cannot tell. The sample rate is not in the bytes and is
+// never guessed.
+
+#include <cstddef>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pcmwrap::probe {
+
+enum class Encoding { kSigned, kUnsigned, kFloat };
+enum class ByteOrder { kBig, kLittle };
+
+struct Candidate {
+    int bits = 0;  // 8, 16, 24, 32
+    Encoding encoding = Encoding::kSigned;
+    ByteOrder byteOrder = ByteOrder::kBig;  // meaningless for 8 bits
+    int channels = 0;  // 1 to 8
+    double score = 0;  // higher is better; comparable between candidates of one probe
+};
+
+enum class Verdict { kFormat, kUnclear, kSilent, kContainer, kEmpty, kError };
+
+struct ProbeResult {
+    Verdict verdict = Verdict::kError;
+    Candidate format;                   // kFormat: the answer
+    double margin = 0;                  // kFormat: how far the answer is ahead of the next candidate
+    std::vector<Candidate> candidates;  // the leading few, best first (kFormat and kUnclear)
+    std::string container;              // kContainer: "RIFF WAVE", "AIFF", "FLAC", ...
+    std::string message;                // kError: why the file could not be read
+};
+
+// Reads a bounded sample of the file (at most 16 MiB, in windows spread over its length).
+ProbeResult probeFile(const std::filesystem::path& path);
+// Probes bytes already in memory (a whole small dump, or a window of one).
+ProbeResult probeBytes(std::span<const std::byte> bytes);
+
+}  // namespace pcmwrap::probe

@@ -1,0 +1,90 @@
+#pragma once
+// A C++ interface to WAVE files beside the wave layer's functions: one object opens a
+// file, tells its format and reads frames as 16-bit, 32-bit or float samples whatever
+// the file stores; another writes a file and finishes it. Reads RIFF, RF64 and BW64
+// forms, PCM, IEEE float and WAVE_FORMAT_EXTENSIBLE, and streamed files whose data
+// size was never filled in. Nothing is printed; failures throw WavError.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace pcmwrap {
+
+enum class SampleEncoding { kSignedInteger, kUnsignedInteger, kFloat };
+
+struct WavFormat {
+    std::uint16_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint16_t bitsPerSample = 0;  // as stored: 8 (unsigned), 16, 24, 32 (signed), 32, 64 (float)
+    SampleEncoding encoding = SampleEncoding::kSignedInteger;
+    std::uint32_t channelMask = 0;  // speaker positions of WAVE_FORMAT_EXTENSIBLE; 0 when none
+};
+
+// offset is that of the chunk's data, size the size its header claims (for a streamed
+// data chunk: the bytes the file holds).
+struct ChunkInfo {
+    std::string id;
+    std::uint64_t offset;
+    std::uint64_t size;
+};
+
+// The error codes of waveCategory() are the wave layer's result codes (wave/wave.h):
+// WAV_ERR_OPEN_FAILED, WAV_ERR_BAD_FORMAT, WAV_ERR_TRUNCATED, WAV_ERR_WRITE_FAILED, ...
+const std::error_category& waveCategory() noexcept;
+
+class WavError : public std::system_error {
+public:
+    WavError(int code, const std::string& what);
+};
+
+class WavReader {  // move-only
+public:
+    explicit WavReader(const std::filesystem::path& path);  // throws WavError
+    WavReader(WavReader&&) noexcept;
+    WavReader& operator=(WavReader&&) noexcept;
+    ~WavReader();
+
+    const WavFormat& format() const noexcept;
+    std::uint64_t frameCount() const noexcept;
+    // Each reads whole frames into the caller's interleaved buffer, converting on the
+    // way; returns the frames read, 0 at the end. A span that is not a whole number of
+    // frames is std::invalid_argument.
+    std::size_t readFrames(std::span<std::int16_t> interleaved);
+    std::size_t readFrames(std::span<std::int32_t> interleaved);
+    std::size_t readFrames(std::span<float> interleaved);
+    void seekFrame(std::uint64_t frame);
+    const std::vector<ChunkInfo>& chunks() const noexcept;  // every top-level chunk, file order
+    std::vector<std::byte> readChunk(const ChunkInfo& chunk);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+class WavWriter {  // move-only
+public:
+    WavWriter(const std::filesystem::path& path, const WavFormat& format);  // throws WavError
+    WavWriter(WavWriter&&) noexcept;
+    WavWriter& operator=(WavWriter&&) noexcept;
+
+    void writeFrames(std::span<const std::int16_t> interleaved);
+    void writeFrames(std::span<const std::int32_t> interleaved);
+    void writeFrames(std::span<const float> interleaved);
+    void addChunk(std::string_view id, std::span<const std::byte> bytes);
+    void finish();  // throws WavError; a second call does nothing
+    std::uint64_t frameCount() const noexcept;
+    ~WavWriter();  // finishes an unfinished file; its error is lost (call finish to see it)
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace pcmwrap
