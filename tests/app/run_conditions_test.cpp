@@ -55,8 +55,8 @@ std::string descriptorTarget(pid_t pid, int descriptor)
     return fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(descriptor), error).string();
 }
 
-// pcmwrap -b16 take.raw from a FIFO: the FIFO gets the dump and is closed once the program
-// reads it, after `meanwhile` has acted on the running program.
+// pcmwrap -b16 take.raw from a FIFO: the dump's first bytes make the program create its
+// output; then `meanwhile` acts on the running program, and the rest of the dump follows.
 ProcessResult convertFromFifo(const TempDir& dir, const Bytes& dump, ProcessOptions options,
                               const std::function<void(testsupport::ChildProcess&)>& meanwhile)
 {
@@ -64,9 +64,12 @@ ProcessResult convertFromFifo(const TempDir& dir, const Bytes& dump, ProcessOpti
     testsupport::ChildProcess child(PCMWRAP_PROGRAM, {"-b16", "take.raw"}, options);
     const int fifo = testsupport::openFifoForWriting(dir.file("take.raw"));
     EXPECT_GE(fifo, 0);
+    constexpr std::size_t kFirstBytes = 100;
+    EXPECT_EQ(write(fifo, dump.data(), kFirstBytes), static_cast<ssize_t>(kFirstBytes));
     EXPECT_TRUE(eventually([&] { return testsupport::fileExists(dir.file("take.wav")); }));
     meanwhile(child);
-    EXPECT_EQ(write(fifo, dump.data(), dump.size()), static_cast<ssize_t>(dump.size()));
+    EXPECT_EQ(write(fifo, dump.data() + kFirstBytes, dump.size() - kFirstBytes),
+              static_cast<ssize_t>(dump.size() - kFirstBytes));
     close(fifo);
     return child.wait(std::chrono::seconds(10));
 }
