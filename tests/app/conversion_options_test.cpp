@@ -84,13 +84,6 @@ TEST(ConversionOptions, WholeNumbersOfThe32BitRangeAreTaken)
     }
 }
 
-TEST(ConversionOptions, DoubleMinusEndsTheOptionsAndLittleEndianShowsInTheSettings)
-{
-    const Parsed parsed = parse({"-l", "-b16", "--", "-n1.raw", "--"});
-    EXPECT_EQ(parsed.inputs, (Names{"-n1.raw", "--"}));
-    EXPECT_EQ(parsed.printed, "bits: <16>, rate: <44100>, channels: <1>, byte order: <little>\n");
-}
-
 TEST(ConversionOptions, OutputNameReplacesFromTheLastDotOfTheLastComponent)
 {
     EXPECT_EQ(ConversionOptions::deriveOutputName("take1.raw"), "take1.wav");

@@ -201,18 +201,17 @@ TEST_F(WaveWriting, AWriteTheDiskRefusesIsReportedAndNotLost)
     // is closed. The refused write is reported, not a signal.
     struct FileSizeLimit {
         rlimit before{};
-        void (*beforeHandler)(int) = nullptr;
         FileSizeLimit()
         {
             getrlimit(RLIMIT_FSIZE, &before);
-            beforeHandler = std::signal(SIGXFSZ, SIG_IGN);
+            std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{20, before.rlim_max};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         ~FileSizeLimit()
         {
             setrlimit(RLIMIT_FSIZE, &before);
-            std::signal(SIGXFSZ, beforeHandler);
+            std::signal(SIGXFSZ, SIG_DFL);
         }
     } limit;
     const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
