@@ -1,6 +1,6 @@
 // WavReader: a WAVE file opened through the RIFF file I/O, its chunks found by the shared
-// 64-bit walk, and its frames read block by block into the caller's buffer, converted on
-// the way. Memory is one block of raw bytes, whatever the file's size.
+// 64-bit walk, and its frames converted from the I/O's buffer into the caller's. Memory
+// is that one buffer, whatever the file's size.
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/mmio.h"
+#include "wave/bracketed_name.h"
 #include "wave/riff_walk.h"
 #include "wave/wav_file.h"
 #include "wave/wav_format_chunk.h"
@@ -17,14 +18,8 @@ namespace pcmwrap {
 
 namespace {
 
-// Raw bytes read per block: large enough that the file I/O sees few calls, small enough
-// to stay in the processor's cache while they are converted.
-constexpr std::size_t kRawBlockBytes = 64 * 1024;
-
-std::string bracketed(const std::filesystem::path& path)
-{
-    return "<" + path.string() + ">";
-}
+// The largest piece of a chunk read at once.
+constexpr std::size_t kChunkPieceBytes = 16 * 1024 * 1024;
 
 }  // namespace
 
@@ -36,7 +31,6 @@ struct WavReader::State {
     std::uint64_t dataOffset = 0;
     std::uint64_t frames = 0;
     std::uint64_t nextFrame = 0;
-    std::vector<unsigned char> raw;
 
     State() = default;
     State(const State&) = delete;
@@ -86,7 +80,6 @@ void WavReader::State::open(const std::filesystem::path& path)
     const ChunkInfo& data = layout.chunks[static_cast<std::size_t>(layout.data)];
     dataOffset = data.offset;
     frames = data.size / stored.blockAlign;
-    raw.resize(std::max<std::size_t>(kRawBlockBytes / stored.blockAlign, 1) * stored.blockAlign);
 }
 
 void WavReader::State::readFormat()
@@ -123,20 +116,33 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
     if (mmioSeekTo(handle, dataOffset + nextFrame * stored.blockAlign) != MMSYSERR_NOERROR) {
         fail(WAV_ERR_READ_FAILED, ": cannot read its data");
     }
-    const std::size_t blockFrames = raw.size() / stored.blockAlign;
+    // The samples are converted straight out of the file I/O's buffer. Only whole frames
+    // are taken from it; a frame cut by the buffer's end starts the next refill.
+    MMIOINFO io{};
+    if (mmioGetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
+        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
+    }
     std::size_t done = 0;
     while (done < wanted) {
-        const std::size_t count = std::min(wanted - done, blockFrames);
-        const std::size_t bytes = count * stored.blockAlign;
-        const LONG got = mmioRead(handle, reinterpret_cast<HPSTR>(raw.data()), static_cast<LONG>(bytes));
-        if (got != static_cast<LONG>(bytes)) {
-            nextFrame += done;
-            // The file was cut short after it was opened, or the system refused the read.
-            fail(got < 0 ? WAV_ERR_READ_FAILED : WAV_ERR_TRUNCATED,
-                 got < 0 ? ": cannot read its data" : " ends inside its data");
+        auto held = static_cast<std::size_t>(io.pchEndRead - io.pchNext) / stored.blockAlign;
+        if (held == 0) {
+            const MMRESULT advanced = mmioAdvance(handle, &io, MMIO_READ);
+            held = static_cast<std::size_t>(io.pchEndRead - io.pchNext) / stored.blockAlign;
+            if (advanced != MMSYSERR_NOERROR || held == 0) {
+                nextFrame += done;
+                // The system refused the read, or the file was cut short after it was opened.
+                fail(advanced != MMSYSERR_NOERROR ? WAV_ERR_READ_FAILED : WAV_ERR_TRUNCATED,
+                     advanced != MMSYSERR_NOERROR ? ": cannot read its data" : " ends inside its data");
+            }
         }
-        codec::decode(stored.stored, raw.data(), count * channels, interleaved.data() + done * channels);
+        const std::size_t count = std::min(wanted - done, held);
+        codec::decode(stored.stored, reinterpret_cast<const unsigned char*>(io.pchNext), count * channels,
+                      interleaved.data() + done * channels);
+        io.pchNext += count * stored.blockAlign;
         done += count;
+    }
+    if (mmioSetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
+        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
     }
     nextFrame += wanted;
     return wanted;
@@ -144,7 +150,7 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
 
 WavReader::WavReader(const std::filesystem::path& path) : state_(std::make_unique<State>())
 {
-    state_->name = bracketed(path);
+    state_->name = bracketedName(path);
     state_->open(path);
 }
 
@@ -201,7 +207,7 @@ std::vector<std::byte> WavReader::readChunk(const ChunkInfo& chunk)
     std::vector<std::byte> bytes(static_cast<std::size_t>(chunk.size));
     std::uint64_t done = 0;
     while (done < chunk.size) {
-        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size - done, kRawBlockBytes * 256));
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size - done, kChunkPieceBytes));
         if (!riff::readAt(state_->handle, chunk.offset + done, bytes.data() + done, piece)) {
             state_->fail(WAV_ERR_READ_FAILED, ": cannot read its " + chunk.id + " chunk");
         }

@@ -18,6 +18,7 @@
 
 #include "platform/little_endian.h"
 #include "platform/mmio.h"
+#include "wave/bracketed_name.h"
 #include "wave/wav_file.h"
 #include "wave/wav_format_chunk.h"
 #include "wave/wave.h"
@@ -320,7 +321,7 @@ void WavWriter::State::fail(int error)
 
 WavWriter::WavWriter(const std::filesystem::path& path, const WavFormat& format) : state_(std::make_unique<State>())
 {
-    state_->name = "<" + path.string() + ">";
+    state_->name = bracketedName(path);
     state_->format = format;
     state_->create(path);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <cstring>
@@ -266,6 +267,31 @@ TEST_F(WavWriterTest, NarrowsAndWidensByTheSameRules)
     ASSERT_EQ(data.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(static_cast<int>(data[i]), expected[i]) << i;
+    }
+}
+
+TEST_F(WavWriterTest, WritesLongRunsOfFloatAs24BitByTheSameRule)
+{
+    std::vector<float> samples;
+    for (int i = 0; i < 1001; ++i) {
+        samples.push_back(static_cast<float>(i - 500) / 400.0f + (i % 2 == 0 ? 0.5f : 0.0f) / 8388608.0f);
+    }
+    samples[10] = std::numeric_limits<float>::quiet_NaN();
+    const std::string path = dir_.file("long24.wav");
+    {
+        WavWriter writer(path, makeFormat(1, 24, SampleEncoding::kSignedInteger));
+        writer.writeFrames(std::span<const float>(samples));
+    }
+    WavReader reader(path);
+    const std::vector<std::byte> data = reader.readChunk(reader.chunks().back());
+    ASSERT_EQ(data.size(), 3 * samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double scaled = std::isnan(samples[i]) ? 0.0 : std::clamp(samples[i] * 8388608.0, -8388608.0, 8388607.0);
+        const auto expected = static_cast<std::int32_t>(std::nearbyint(scaled));  // ties to even
+        const std::uint32_t u = std::to_integer<std::uint32_t>(data[3 * i]) |
+                                std::to_integer<std::uint32_t>(data[3 * i + 1]) << 8 |
+                                std::to_integer<std::uint32_t>(data[3 * i + 2]) << 16;
+        ASSERT_EQ(static_cast<std::int32_t>(u << 8) / 256, expected) << i;
     }
 }
 
