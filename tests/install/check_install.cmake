@@ -37,6 +37,15 @@ file(WRITE ${WORK_DIR}/readme/main.cpp "${CMAKE_MATCH_1}")
 run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
     "cd ${WORK_DIR}/readme && ${CXX_COMPILER} main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
 
+# So does the WavReader/WavWriter example, against the installed <pcmwrap/wave/wav_file.h>.
+string(REGEX MATCH "```cpp\n(#include <algorithm>\n#include <cmath>[^`]*)```" example "${readme}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "README.md has no WavReader/WavWriter example")
+endif()
+file(WRITE ${WORK_DIR}/readme-wav-file/main.cpp "${CMAKE_MATCH_1}")
+run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
+    "cd ${WORK_DIR}/readme-wav-file && ${CXX_COMPILER} main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
+
 # The same sources as shared libraries: versioned, and what the consumers run against.
 set(sharedBuild ${WORK_DIR}/shared-build)
 set(sharedPrefix ${WORK_DIR}/shared-prefix)
