@@ -118,7 +118,8 @@ void StandInDevice::handBackOldest(std::unique_lock<std::mutex>& lock, bool play
 
 void StandInDevice::handBackAllHeld(std::unique_lock<std::mutex>& lock)
 {
-    // Only those held now: a block the callbacks write meanwhile is played as usual.
+    // Only those held now. A callback may not write a block meanwhile (wave_out.h): the
+    // write would wait for the lock of the reset that is waiting for the callback.
     for (std::size_t count = standInShared().held.size(); count > 0; --count) {
         handBackOldest(lock, false);
     }
