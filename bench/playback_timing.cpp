@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "convert/pcm_settings.h"
-#include "platform/wave_out.h"
-#include "platform/wave_out_device_name.h"
+#include "audio/wave_out.h"
+#include "audio/wave_out_device_name.h"
 
 namespace {
 

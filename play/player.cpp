@@ -12,7 +12,7 @@
 #include "play/playback_events.h"
 #include "play/ring_output.h"
 #include "playback/playback.h"
-#include "platform/wave_out_device_name.h"
+#include "audio/wave_out_device_name.h"
 
 int runPlayer(int argc, char** argv)
 {

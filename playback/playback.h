@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "platform/wave_out.h"
+#include "audio/wave_out.h"
 
 inline constexpr DWORD kPlaybackBlockBytes = 8192;
 inline constexpr std::int16_t playback_slot_count = 4;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "play/ring_output.h"
-#include "platform/wave_out_device_name.h"
-#include "platform/wave_out_testing.h"
+#include "audio/wave_out_device_name.h"
+#include "audio/wave_out_testing.h"
 #include "playback/playback_testing.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/alsa_device_thread.h"
+#include "audio/alsa_device_thread.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/alsa_pcm.h"
+#include "audio/alsa_pcm.h"
 
 namespace {
 

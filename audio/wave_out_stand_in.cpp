@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/wave_out_stand_in.h"
+#include "audio/wave_out_stand_in.h"
 
 namespace {
 
