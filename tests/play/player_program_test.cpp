@@ -58,11 +58,16 @@ Bytes expectedFrames(const Source& source, const Bytes& data)
     return frames;
 }
 
-ProcessResult play(const AlsaCapture& capture, const std::vector<std::string>& arguments)
+testsupport::ProcessOptions onCapture(const AlsaCapture& capture)
 {
     testsupport::ProcessOptions options;
     options.extraEnvironment = capture.environment();
-    return testsupport::runPcmwrapPlay(arguments, options);
+    return options;
+}
+
+ProcessResult play(const AlsaCapture& capture, const std::vector<std::string>& arguments)
+{
+    return testsupport::runPcmwrapPlay(arguments, onCapture(capture));
 }
 
 // Each playable format, over several reads of 8192 bytes (so 24-bit frames straddle
@@ -160,9 +165,7 @@ TEST(PlayerProgram, InterruptStopsAndEndsWith130)
     const AlsaCapture capture({.paced = true, .rate = 44100});
     const Bytes data(60 * 176400, 0);
     const std::string file = writeWave(dir, "long.wav", {2, 16}, data);
-    testsupport::ProcessOptions options;
-    options.extraEnvironment = capture.environment();
-    testsupport::ChildProcess child(PCMWRAP_PLAYER, {file}, options);
+    testsupport::ChildProcess child(PCMWRAP_PLAYER, {file}, onCapture(capture));
     waitUntilHanded(capture);
     child.sendSignal(SIGINT);
     const ProcessResult result = child.wait(std::chrono::seconds(30));
@@ -180,9 +183,7 @@ TEST(PlayerProgram, SignalsEndThePlayerOnADeviceThatStoppedPlaying)
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         const AlsaCapture capture({.paced = true, .rate = 0});
-        testsupport::ProcessOptions options;
-        options.extraEnvironment = capture.environment();
-        testsupport::ChildProcess child(PCMWRAP_PLAYER, {file}, options);
+        testsupport::ChildProcess child(PCMWRAP_PLAYER, {file}, onCapture(capture));
         waitUntilHanded(capture);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the ring fills meanwhile
         child.sendSignal(signal);
@@ -213,9 +214,7 @@ TEST(PlayerProgram, PlaysThroughAPcmThatLagsAndNeverWakesPoll)
     const AlsaCapture capture({.paced = true, .rate = 44100, .lagging = true});
     const Bytes data = testsupport::randomBytes(12 * 8192, 5);
     const std::string file = writeWave(dir, "take.wav", {2, 16}, data);
-    testsupport::ProcessOptions options;
-    options.extraEnvironment = capture.environment();
-    testsupport::ChildProcess child(PCMWRAP_PLAYER, {file}, options);
+    testsupport::ChildProcess child(PCMWRAP_PLAYER, {file}, onCapture(capture));
     const ProcessResult result = child.wait(std::chrono::seconds(20));
     testsupport::expectCleanExit(result, 0);
     EXPECT_TRUE(capture.captured() == data);
