@@ -1,6 +1,7 @@
 # `cpack -G DEB` in the build folder makes two packages under /usr:
 #   pcmwrap         the program and its manual page
-#   libpcmwrap-dev  headers, static libraries, the CMake package and pcmwrap.pc
+#   libpcmwrap-dev  headers, static libraries (in the multiarch folder lib/<triplet>), the
+#                   CMake package and the pkg-config files
 # Every installed path is relative to the prefix (the CMake package and pcmwrap.pc find
 # it from their own place), so the same build serves `cmake --install` and the packages.
 
@@ -49,12 +50,13 @@ exactly and in constant memory.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libpcmwrap-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${PCMWRAP_DEBIAN_DEV_DEPENDS}")
+set(CPACK_DEBIAN_DEV_PACKAGE_SUGGESTS "${PCMWRAP_DEBIAN_DEV_SUGGESTS}")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "RIFF WAVE file layer and playback ring of pcmwrap
 The wave layer of pcmwrap as a C++20 static library: plain functions
 that create, fill and finish RIFF WAVE files, read them, copy side
 chunks, and load and save whole files, plus a small playback ring on
 the audio output. This package holds the headers, the static
-libraries, a CMake package and a pkg-config file.")
+libraries, a CMake package and the pkg-config files pcmwrap and
+pcmwrap-playback. Only the playback ring needs libasound2-dev.")
 
 include(CPack)

@@ -84,8 +84,12 @@ FilePlayResult playData(const std::string& name, WaveDataReader& reader, const S
             break;
         }
     }
-    if (!ring.waitUntilPlayed()) {
+    const std::optional<std::int32_t> played = ring.waitUntilPlayed();
+    if (!played) {
         return {FileOutcome::Interrupted};
+    }
+    if (*played != 0) {
+        return {FileOutcome::DeviceFailed, *played};
     }
     progress.showEnd();
     return {FileOutcome::Played};

@@ -1,5 +1,6 @@
 #include "play/playback_events.h"
 
+#include <array>
 #include <condition_variable>
 #include <mutex>
 
@@ -9,8 +10,8 @@ namespace {
 struct Events {
     std::mutex mutex;
     std::condition_variable changed;
-    std::uint64_t dries = 0;
-    bool interrupted = false;
+    std::array<std::uint64_t, kLanes> dries{};
+    int signal = 0;
 };
 
 // Never destroyed: the device's thread may still report as the process ends.
@@ -20,44 +21,75 @@ Events& events()
     return *instance;
 }
 
-}  // namespace
-
-void ringRanDry()
+template <std::size_t lane>
+void ranDry()
 {
     Events& e = events();
     std::lock_guard lock(e.mutex);
-    ++e.dries;
+    ++e.dries[lane];
     e.changed.notify_all();
+}
+
+template <class Done>
+bool waitFor(Done done)
+{
+    Events& e = events();
+    std::unique_lock lock(e.mutex);
+    e.changed.wait(lock, [&] { return e.signal != 0 || done(e); });
+    return e.signal == 0;
+}
+
+}  // namespace
+
+Notification ringRanDry(std::size_t lane)
+{
+    return lane == 0 ? ranDry<0> : ranDry<1>;
+}
+
+std::uint64_t dryCount(std::size_t lane)
+{
+    Events& e = events();
+    std::lock_guard lock(e.mutex);
+    return e.dries[lane];
 }
 
 std::uint64_t dryCount()
 {
     Events& e = events();
     std::lock_guard lock(e.mutex);
-    return e.dries;
+    return e.dries[0] + e.dries[1];
 }
 
-bool waitForDryBeyond(std::uint64_t count)
+bool waitForDryBeyond(std::size_t lane, std::uint64_t count)
 {
-    Events& e = events();
-    std::unique_lock lock(e.mutex);
-    e.changed.wait(lock, [&] { return e.interrupted || e.dries > count; });
-    return !e.interrupted;
+    return waitFor([&](const Events& e) { return e.dries[lane] > count; });
 }
 
-void interrupt()
+bool waitForAnyDryBeyond(std::uint64_t count)
+{
+    return waitFor([&](const Events& e) { return e.dries[0] + e.dries[1] > count; });
+}
+
+void interrupt(int signal)
 {
     Events& e = events();
     std::lock_guard lock(e.mutex);
-    e.interrupted = true;
+    if (e.signal == 0) {
+        e.signal = signal;
+    }
     e.changed.notify_all();
+}
+
+int interruptSignal()
+{
+    Events& e = events();
+    std::lock_guard lock(e.mutex);
+    return e.signal;
 }
 
 bool interrupted()
 {
-    Events& e = events();
-    std::lock_guard lock(e.mutex);
-    return e.interrupted;
+    return interruptSignal() != 0;
 }
 
 }  // namespace playback_events

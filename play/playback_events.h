@@ -1,21 +1,30 @@
 #pragma once
 // What the player's thread waits for: the ring running dry, which the ring's notification
-// reports from the device's thread, and Ctrl-C, which the interrupt watch reports from
+// reports from the device's thread, and a signal, which the interrupt watch reports from
 // its own. One set per process, since the ring's notification takes no arguments.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace playback_events {
 
-// The ring's notification function: playback has run dry once more.
-void ringRanDry();
-// How many times it has run dry so far.
+// The ring takes one of two notification functions, its lane, with each block, the two
+// by turns (ring_output.cpp); each counts the runnings dry reported through it.
+inline constexpr std::size_t kLanes = 2;
+using Notification = void (*)();
+Notification ringRanDry(std::size_t lane);
+// How many times it has run dry so far: through `lane`, or through either.
+std::uint64_t dryCount(std::size_t lane);
 std::uint64_t dryCount();
-// Waits until it has run dry more than `count` times in all, or until interrupted.
+// Waits until it has run dry through `lane` more than `count` times, or until interrupted.
 // False when interrupted.
-bool waitForDryBeyond(std::uint64_t count);
+bool waitForDryBeyond(std::size_t lane, std::uint64_t count);
+// The same through either lane, `count` being dryCount()'s.
+bool waitForAnyDryBeyond(std::uint64_t count);
 
-void interrupt();
+// The signal that ends the run; 0 until one came.
+void interrupt(int signal);
+int interruptSignal();
 bool interrupted();
 
 }  // namespace playback_events

@@ -1,5 +1,6 @@
 #include "play/player.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -10,7 +11,8 @@
 #include "play/player_status.h"
 #include "play/playback_events.h"
 #include "play/ring_output.h"
-#include "platform/wave_out_device_name.h"
+#include "playback/playback.h"
+#include "audio/wave_out_device_name.h"
 
 int runPlayer(int argc, char** argv)
 {
@@ -20,9 +22,20 @@ int runPlayer(int argc, char** argv)
         setenv(kAudioDeviceVariable, options.device()->c_str(), 1);
     }
     const std::string deviceName = waveOutDeviceName();
-    // Before the ring, whose device thread must inherit the blocked SIGINT; destroyed after it.
-    const InterruptWatch interrupts;
+    // Set while the ring is open, so that a signal resets it only then.
+    std::atomic<bool> ringOpen{false};
+    // Before the ring, whose device thread must inherit the blocked signals; destroyed
+    // after it. A device that stopped playing keeps the player's thread waiting for a
+    // slot, which only a reset frees: so the signal resets the device from the watch's
+    // thread (playback.h allows that one call from another thread).
+    const InterruptWatch interrupts([&ringOpen](int signal) {
+        playback_events::interrupt(signal);
+        if (ringOpen) {
+            playback_reset();
+        }
+    });
     RingOutput ring;
+    ringOpen = ring.result() == 0;
     if (ring.result() != 0) {
         std::cout << "Error opening audio device <" << deviceName << ">, code <" << ring.result() << ">" << std::endl;
         return kPlayerNoDevice;
@@ -42,7 +55,7 @@ int runPlayer(int argc, char** argv)
             break;
         case FileOutcome::Interrupted:
             ring.stop();
-            return kPlayerInterrupted;
+            return kPlayerSignalBase + playback_events::interruptSignal();
         case FileOutcome::DeviceFailed:
             std::cout << "Error playing on audio device <" << deviceName << ">, code <" << played.deviceResult << ">"
                       << std::endl;
@@ -52,7 +65,7 @@ int runPlayer(int argc, char** argv)
     }
     if (playback_events::interrupted()) {
         ring.stop();
-        return kPlayerInterrupted;
+        return kPlayerSignalBase + playback_events::interruptSignal();
     }
     return skipped ? kPlayerUnplayableFormat : unreadable ? kPlayerUnreadableFile : kPlayerSuccess;
 }

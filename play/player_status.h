@@ -6,5 +6,5 @@ inline constexpr int kPlayerSuccess = 0;
 inline constexpr int kPlayerUnreadableFile = 1;    // a file could not be read (missing, not WAVE, cut short)
 inline constexpr int kPlayerUnplayableFormat = 2;  // a file was skipped for its format
 inline constexpr int kPlayerNoDevice = 3;          // the audio device could not be opened
-inline constexpr int kPlayerInterrupted = 130;     // Ctrl-C: 128 + SIGINT, as shells report it
+inline constexpr int kPlayerSignalBase = 128;      // ended by a signal: 128 + its number, as shells report it
 inline constexpr int kPlayerUsageError = 64;       // an option it does not know

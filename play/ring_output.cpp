@@ -22,7 +22,7 @@ RingOutput::~RingOutput()
         if (playback_close() != WAVERR_STILLPLAYING) {
             return;
         }
-        if (!playback_events::waitForDryBeyond(dries)) {
+        if (!playback_events::waitForAnyDryBeyond(dries)) {
             playback_reset();
         }
     }
@@ -32,9 +32,14 @@ std::int32_t RingOutput::play(const BYTE* bytes, std::size_t length)
 {
     for (std::size_t offset = 0; offset < length && !playback_events::interrupted();) {
         const auto block = static_cast<DWORD>(std::min<std::size_t>(length - offset, kPlaybackBlockBytes));
-        // Counted before the hand-over: this block's running dry may come before the call returns.
-        driesBeforeLast_ = playback_events::dryCount();
-        if (const std::int32_t result = playback_queue(bytes + offset, block, playback_events::ringRanDry);
+        // Blocks take the two notifications by turns, and the ring stores a block's only
+        // once it counts the block in flight. So while this block waits for its slot,
+        // the blocks before it run dry through the other; a running dry through this one
+        // includes this block, even one that comes before the call returns.
+        lane_ = (lane_ + 1) % playback_events::kLanes;
+        driesBeforeLast_ = playback_events::dryCount(lane_);
+        if (const std::int32_t result =
+                playback_queue(bytes + offset, block, playback_events::ringRanDry(lane_));
             result != 0) {
             return result;
         }
@@ -44,15 +49,20 @@ std::int32_t RingOutput::play(const BYTE* bytes, std::size_t length)
     return 0;
 }
 
-bool RingOutput::waitUntilPlayed()
+std::optional<std::int32_t> RingOutput::waitUntilPlayed()
 {
+    if (!waiting_) {
+        return 0;
+    }
     // Only a running dry after the last block counts: one between two blocks of a file
     // does not end it.
-    if (waiting_ && !playback_events::waitForDryBeyond(driesBeforeLast_)) {
-        return false;
+    if (!playback_events::waitForDryBeyond(lane_, driesBeforeLast_)) {
+        return std::nullopt;
     }
     waiting_ = false;
-    return true;
+    // A device that failed has handed its blocks back as if played, and refuses every
+    // later write with its code: an empty block asks it without adding a sound.
+    return playback_queue(nullptr, 0, nullptr);
 }
 
 void RingOutput::stop()

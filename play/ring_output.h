@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "platform/win_types.h"
 
@@ -21,14 +22,17 @@ public:
     // playback_queue; stops early, with 0, when interrupted.
     std::int32_t play(const BYTE* bytes, std::size_t length);
 
-    // Waits until everything queued so far has played. False when interrupted.
-    bool waitUntilPlayed();
+    // Waits until everything queued so far has played: then 0, or the device's code when
+    // it failed meanwhile (a failed device hands its blocks back as if played). Nothing
+    // when interrupted.
+    std::optional<std::int32_t> waitUntilPlayed();
 
     // Stops the sound at once and takes every block back.
     void stop();
 
 private:
     std::int32_t result_ = 0;
-    bool waiting_ = false;            // blocks queued since the last wait
-    std::uint64_t driesBeforeLast_ = 0;  // the ring's runnings dry before the latest block
+    bool waiting_ = false;               // blocks queued since the last wait
+    std::size_t lane_ = 0;               // the notification of the latest block (playback_events.h)
+    std::uint64_t driesBeforeLast_ = 0;  // its runnings dry before the latest block
 };

@@ -6,6 +6,10 @@
 // success, -1 for a block that is too long, otherwise the device's code unchanged.
 //
 // Threads: the caller's thread runs open, queue, reset and close, never two at once.
+// The one exception: while the ring is open, playback_reset may also come from another
+// thread, say while playback_queue waits for a slot that a device which stopped playing
+// never frees. It changes none of the ring's state, and the device takes it and a
+// hand-over one after the other; the reset frees the slot.
 // The device's thread runs playback_on_done and, from it, the notification function.
 // The two share the slots' done flags, the in-flight count and the stored notification,
 // which are atomic; no lock is taken. The ring's state itself is the module's own
@@ -13,7 +17,7 @@
 
 #include <cstdint>
 
-#include "platform/wave_out.h"
+#include "audio/wave_out.h"
 
 inline constexpr DWORD kPlaybackBlockBytes = 8192;
 inline constexpr std::int16_t playback_slot_count = 4;

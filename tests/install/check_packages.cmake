@@ -30,8 +30,13 @@ function(expect_contents package)
 endfunction()
 expect_contents(${program} bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz
   share/doc/pcmwrap/copyright share/doc/pcmwrap/changelog.Debian.gz)
-expect_contents(${dev} include/pcmwrap/wave/wave.h include/pcmwrap/playback/playback.h
-  ${LIBDIR}/libpcmwrap_wave.a ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake ${LIBDIR}/pkgconfig/pcmwrap.pc
+# The libraries in the multiarch folder, lib/<triplet>.
+if(NOT LIBDIR MATCHES "^lib/[a-z0-9_]+-linux-[a-z0-9_]+$")
+  message(FATAL_ERROR "the libraries go to ${LIBDIR}, not to lib/<triplet>")
+endif()
+expect_contents(${dev} include/pcmwrap/wave/wave.h include/pcmwrap/playback/playback.h include/pcmwrap/audio/wave_out.h
+  ${LIBDIR}/libpcmwrap_wave.a ${LIBDIR}/libpcmwrap_audio.a ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake
+  ${LIBDIR}/pkgconfig/pcmwrap.pc ${LIBDIR}/pkgconfig/pcmwrap-playback.pc
   share/doc/libpcmwrap-dev/copyright share/doc/libpcmwrap-dev/changelog.Debian.gz)
 
 set(root ${WORK_DIR}/root)

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "device_control.h"
-#include "platform/wave_out_device_name.h"
+#include "audio/wave_out_device_name.h"
 #include "playback/playback_testing.h"
 #include "tests/support/alsa_capture.h"
 

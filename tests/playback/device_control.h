@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/wave_out.h"
-#include "platform/wave_out_testing.h"
+#include "audio/wave_out.h"
+#include "audio/wave_out_testing.h"
 
 namespace playbacktest {
 

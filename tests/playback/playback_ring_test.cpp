@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/sleep_testing.h"
-#include "platform/wave_out_testing.h"
+#include "audio/wave_out_testing.h"
 #include "ring_fixture.h"
 
 namespace playbacktest {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "device_control.h"
-#include "platform/wave_out_testing.h"
+#include "audio/wave_out_testing.h"
 #include "playback/playback_testing.h"
 
 namespace playbacktest {

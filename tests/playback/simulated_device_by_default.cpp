@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "platform/wave_out_device_name.h"
+#include "audio/wave_out_device_name.h"
 
 namespace {
 

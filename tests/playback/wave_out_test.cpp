@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "device_control.h"
-#include "platform/wave_out.h"
-#include "platform/wave_out_testing.h"
+#include "audio/wave_out.h"
+#include "audio/wave_out_testing.h"
 
 namespace playbacktest {
 namespace {

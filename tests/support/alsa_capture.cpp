@@ -13,7 +13,7 @@ std::string slaveDefinition(const AlsaSlave& slave, const std::string& handedFil
         return "{ type null }";
     }
     return "{ type pcmwrap_test rate " + std::to_string(slave.rate) + " fail_after " +
-           std::to_string(slave.failAfter) + " hardware_rate " + std::to_string(slave.hardwareRate) + " record \"" +
+           std::to_string(slave.failAfter) + " hardware_rate " + std::to_string(slave.hardwareRate) + " lagging " + std::to_string(slave.lagging ? 1 : 0) + " record \"" +
            handedFile + "\" }";
 }
 

@@ -20,6 +20,7 @@ struct AlsaSlave {
     long rate = 0;       // paced only: frames played a second, 0 for never
     long failAfter = 0;  // paced only: frames accepted before writes fail, 0 for never
     long hardwareRate = 44100;  // paced only: the one sample rate it takes
+    bool lagging = false;       // paced only: reports no delay, and never wakes poll()
 };
 
 class AlsaCapture {

@@ -6,6 +6,8 @@
 //   fail_after  frames it accepts before every write fails as an unplugged device's
 //               would (-ENODEV); 0 never fails
 //   hardware_rate  the one sample rate it takes (44100 unless set)
+//   lagging     1: reports no delay at all, and its descriptor never wakes poll(),
+//               though it plays (a sound server that reports too little delay)
 //   record      a file to which it appends every frame as it is handed over (the file
 //               PCM in front writes only what has been played)
 
@@ -28,6 +30,7 @@ struct TestPcm {
     long rate = 0;
     long failAfter = 0;
     long hardwareRate = 44100;
+    long lagging = 0;
     std::uint64_t accepted = 0;
     int timer = -1;
     int record = -1;
@@ -53,7 +56,7 @@ void armTimer(TestPcm& pcm, bool running)
 {
     // While playing, poll() wakes every 5 ms to see whether room has come free.
     itimerspec tick{};
-    if (running && pcm.rate > 0) {
+    if (running && pcm.rate > 0 && pcm.lagging == 0) {
         tick.it_interval.tv_nsec = 5'000'000;
         tick.it_value.tv_nsec = 5'000'000;
     }
@@ -129,6 +132,12 @@ int close(snd_pcm_ioplug_t* io)
     return 0;
 }
 
+int noDelay(snd_pcm_ioplug_t*, snd_pcm_sframes_t* delay)
+{
+    *delay = 0;
+    return 0;
+}
+
 const snd_pcm_ioplug_callback_t kCallbacks = [] {
     snd_pcm_ioplug_callback_t callbacks{};
     callbacks.start = start;
@@ -138,6 +147,12 @@ const snd_pcm_ioplug_callback_t kCallbacks = [] {
     callbacks.transfer = transfer;
     callbacks.poll_revents = pollRevents;
     callbacks.close = close;
+    return callbacks;
+}();
+
+const snd_pcm_ioplug_callback_t kLaggingCallbacks = [] {
+    snd_pcm_ioplug_callback_t callbacks = kCallbacks;
+    callbacks.delay = noDelay;
     return callbacks;
 }();
 
@@ -184,6 +199,8 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
             snd_config_get_integer(entry, &pcm->rate);
         } else if (std::string_view(id) == "fail_after") {
             snd_config_get_integer(entry, &pcm->failAfter);
+        } else if (std::string_view(id) == "lagging") {
+            snd_config_get_integer(entry, &pcm->lagging);
         } else if (std::string_view(id) == "hardware_rate") {
             snd_config_get_integer(entry, &pcm->hardwareRate);
         } else if (const char* file = nullptr; std::string_view(id) == "record" && snd_config_get_string(entry, &file) >= 0) {
@@ -195,7 +212,7 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
     pcm->io.name = "pcmwrap test PCM";
     pcm->io.poll_fd = pcm->timer;
     pcm->io.poll_events = POLLIN;
-    pcm->io.callback = &kCallbacks;
+    pcm->io.callback = pcm->lagging != 0 ? &kLaggingCallbacks : &kCallbacks;
     pcm->io.private_data = pcm;
     int error = pcm->timer < 0 ? -errno : snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
     if (error < 0) {

@@ -1,4 +1,4 @@
-#include "platform/alsa_device_thread.h"
+#include "audio/alsa_device_thread.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/alsa_pcm.h"
+#include "audio/alsa_pcm.h"
 
 namespace {
 
@@ -117,7 +117,11 @@ private:
         if (blocks_.empty()) {
             return;
         }
-        // Not every plugin's delay reports a stopped PCM, so the state is asked first.
+        // The delay first: an I/O plugin notices an underrun only when asked for its
+        // position, so a state read before it would hand the last block back a wait late.
+        // Not every plugin's delay reports a stopped PCM, so the state is asked after it.
+        snd_pcm_sframes_t delay = 0;
+        const int delayError = snd_pcm_delay(device_.pcm, &delay);
         switch (snd_pcm_state(device_.pcm)) {
         case SND_PCM_STATE_XRUN:
             recover(-EPIPE);  // a PCM that ran dry has played all it was handed
@@ -131,9 +135,8 @@ private:
         default:
             break;
         }
-        snd_pcm_sframes_t delay = 0;
-        if (const int error = snd_pcm_delay(device_.pcm, &delay); error < 0) {
-            recover(error);
+        if (delayError < 0) {
+            recover(delayError);
             return;
         }
         const auto ahead = std::min(static_cast<std::uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)), framesHanded_);
@@ -215,12 +218,15 @@ private:
     }
 
     // Sleeps until a command comes, ALSA has room for frames still to write, or, with
-    // everything written, the oldest block should have been played.
+    // everything written, the oldest block should have been played. A PCM whose
+    // descriptors never wake us (a sound server that reports too little delay) is asked
+    // again after a few periods.
     void waitForWork()
     {
         std::vector<pollfd> descriptors(1, pollfd{device_.wakeup, POLLIN, 0});
         int timeout = -1;
         if (!failed_ && framesHanded_ < framesTaken_) {
+            timeout = kPollLimitMilliseconds;
             const int count = snd_pcm_poll_descriptors_count(device_.pcm);
             if (count > 0) {
                 descriptors.resize(1 + static_cast<std::size_t>(count));
@@ -247,6 +253,9 @@ private:
                                             kAlsaFramesPerSecond - 1) / kAlsaFramesPerSecond;
         return static_cast<int>(std::max<std::uint64_t>(milliseconds, 1));
     }
+
+    static constexpr int kPollLimitMilliseconds =
+        static_cast<int>(4 * kAlsaPeriodFrames * 1000 / kAlsaFramesPerSecond);
 
     AlsaShared& device_;
     std::deque<Block> blocks_;  // taken and not yet handed back, in the order written

@@ -9,7 +9,9 @@
 //
 // As on the platform, a header belongs to the device from a successful waveOutWrite
 // until the device sets WHDR_DONE in it; the caller must not change it meanwhile. The
-// calls must not be made from inside the callback.
+// calls must not be made from inside the callback, not even to write a block while a
+// waveOutReset is handing blocks back: the reset holds the device until every callback
+// has returned, so such a write never returns.
 
 #include "platform/wave_format.h"
 #include "platform/win_types.h"

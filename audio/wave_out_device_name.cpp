@@ -1,4 +1,4 @@
-#include "platform/wave_out_device_name.h"
+#include "audio/wave_out_device_name.h"
 
 #include <cstdlib>
 

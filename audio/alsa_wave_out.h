@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "platform/wave_out_device.h"
+#include "audio/wave_out_device.h"
 
 // Opens the ALSA PCM `pcmName` in the device's one format (codes: alsaOpenPcm) and
 // starts its thread, which sends WOM_OPEN first. MMSYSERR_NOMEM when the thread or its

@@ -1,6 +1,6 @@
-// Uses the installed wave and playback layers as an outside program would: saves a
-// small 16-bit stereo file, loads it back and compares, then plays a block of silence.
-// Prints what went wrong and ends with 1 on any mismatch.
+// Uses the installed wave layer as an outside program would, with no sound at all:
+// saves a small 16-bit stereo file, loads it back and compares. Prints what went wrong
+// and ends with 1 on any mismatch.
 
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +12,7 @@
 #include <pcmwrap/platform/global_memory.h>
 #include <pcmwrap/platform/mmio.h>
 #include <pcmwrap/platform/wave_format.h>
-#include <pcmwrap/platform/wave_out.h>
+#include <pcmwrap/audio/wave_out.h>
 #include <pcmwrap/platform/win_types.h>
 #include <pcmwrap/playback/playback.h>
 #include <pcmwrap/wave/wave.h>
@@ -66,29 +66,13 @@ bool roundTrip(const char* fileName)
     return ok;
 }
 
-bool playSilence()
-{
-    static const BYTE silence[kPlaybackBlockBytes] = {};
-    if (!check(playback_open() == 0, "playback_open failed")) {
-        return false;
-    }
-    bool ok = check(playback_queue(silence, sizeof silence, nullptr) == 0, "playback_queue failed");
-    ok = check(playback_queue(silence, kPlaybackBlockBytes + 1, nullptr) == PLAYBACK_ERR_BLOCK_TOO_LONG,
-               "an overlong block was accepted") &&
-         ok;
-    playback_reset();
-    return check(playback_close() == 0, "playback_close failed") && ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::printf("usage: pcmwrap_consumer <file.wav>\n");
+        std::printf("usage: pcmwrap_wave_consumer <file.wav>\n");
         return 2;
     }
-    const bool saved = roundTrip(argv[1]);
-    const bool played = playSilence();
-    return saved && played ? 0 : 1;
+    return roundTrip(argv[1]) ? 0 : 1;
 }

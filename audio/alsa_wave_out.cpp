@@ -1,4 +1,4 @@
-#include "platform/alsa_wave_out.h"
+#include "audio/alsa_wave_out.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <new>
 #include <thread>
 
-#include "platform/alsa_device_thread.h"
-#include "platform/alsa_pcm.h"
+#include "audio/alsa_device_thread.h"
+#include "audio/alsa_pcm.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The wave output stand-in's test controls: its pace (speed, stepping, eager writes) and
 // the record of what it played, set through wave_out_testing.h and asked by the device.
 
-#include "platform/wave_out_testing.h"
+#include "audio/wave_out_testing.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "platform/wave_out_stand_in.h"
+#include "audio/wave_out_stand_in.h"
 
 std::chrono::steady_clock::duration StandInControls::playingTime(DWORD bytes, DWORD bytesPerSecond) const
 {

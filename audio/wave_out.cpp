@@ -3,17 +3,17 @@
 // rest passed on to the device behind the opening (wave_out_device.h): the ALSA PCM
 // that PCMWRAP_AUDIO_DEVICE names, or the stand-in (wave_out_device_name.h).
 
-#include "platform/wave_out.h"
+#include "audio/wave_out.h"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "platform/alsa_wave_out.h"
-#include "platform/wave_out_device.h"
-#include "platform/wave_out_device_name.h"
-#include "platform/wave_out_stand_in.h"
+#include "audio/alsa_wave_out.h"
+#include "audio/wave_out_device.h"
+#include "audio/wave_out_device_name.h"
+#include "audio/wave_out_stand_in.h"
 
 namespace {
 

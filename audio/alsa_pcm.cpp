@@ -1,10 +1,10 @@
-#include "platform/alsa_pcm.h"
+#include "audio/alsa_pcm.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <mutex>
 
-#include "platform/wave_out.h"
+#include "audio/wave_out.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <deque>
 #include <mutex>
 
-#include "platform/wave_out_device.h"
+#include "audio/wave_out_device.h"
 
 // What the callers' thread and the device thread share, under the lock; the PCM is the
 // device thread's alone.

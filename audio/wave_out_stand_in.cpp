@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/wave_out_stand_in.h"
+#include "audio/wave_out_stand_in.h"
 
 namespace {
 
@@ -118,7 +118,8 @@ void StandInDevice::handBackOldest(std::unique_lock<std::mutex>& lock, bool play
 
 void StandInDevice::handBackAllHeld(std::unique_lock<std::mutex>& lock)
 {
-    // Only those held now: a block the callbacks write meanwhile is played as usual.
+    // Only those held now. A callback may not write a block meanwhile (wave_out.h): the
+    // write would wait for the lock of the reset that is waiting for the callback.
     for (std::size_t count = standInShared().held.size(); count > 0; --count) {
         handBackOldest(lock, false);
     }

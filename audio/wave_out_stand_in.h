@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/wave_out_device.h"
+#include "audio/wave_out_device.h"
 
 // The settings of wave_out_testing.h and what the device asks of them.
 struct StandInControls {

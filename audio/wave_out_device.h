@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "platform/wave_out.h"
+#include "audio/wave_out.h"
 
 // The opening's side of a device: who to call back, with what.
 struct WaveOutClient {
