@@ -9,12 +9,16 @@
 #include "play/player_options.h"
 #include "play/player_status.h"
 #include "play/playback_events.h"
+#include "play/raw_settings_check.h"
 #include "play/ring_output.h"
 #include "platform/wave_out_device_name.h"
 
 int runPlayer(int argc, char** argv)
 {
     const PlayerOptions options(argc, argv);
+    if (!rawSettingsPlay(options)) {
+        return kPlayerUnplayableFormat;
+    }
     if (options.device()) {
         // The ring opens the device that the environment names.
         setenv(kAudioDeviceVariable, options.device()->c_str(), 1);
@@ -30,7 +34,7 @@ int runPlayer(int argc, char** argv)
     bool skipped = false;
     bool unreadable = false;
     for (const std::string& file : options.files()) {
-        const FilePlayResult played = playFile(file, ring);
+        const FilePlayResult played = playFile(file, options, ring);
         switch (played.outcome) {
         case FileOutcome::Played:
             break;
@@ -50,7 +54,8 @@ int runPlayer(int argc, char** argv)
             return kPlayerNoDevice;
         }
     }
-    if (playback_events::interrupted()) {
+    // Each file's blocks queue behind the last of the one before; the run ends once all have played.
+    if (!ring.waitUntilPlayed() || playback_events::interrupted()) {
         ring.stop();
         return kPlayerInterrupted;
     }
