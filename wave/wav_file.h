@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,9 +40,15 @@ struct ChunkInfo {
 // WAV_ERR_OPEN_FAILED, WAV_ERR_BAD_FORMAT, WAV_ERR_TRUNCATED, WAV_ERR_WRITE_FAILED, ...
 const std::error_category& waveCategory() noexcept;
 
+// what() names the file and the reason, exactly, as "cannot open <x.wav>: No such file
+// or directory"; code() is the layer's code in waveCategory().
 class WavError : public std::system_error {
 public:
     WavError(int code, const std::string& what);
+    const char* what() const noexcept override;
+
+private:
+    std::runtime_error message_;  // copied without throwing, as an exception must be
 };
 
 class WavReader {  // move-only

@@ -1,0 +1,39 @@
+#pragma once
+// Internal: the fmt chunk as a WavFormat, both ways. Reading takes PCM (1), IEEE float
+// (3) and WAVE_FORMAT_EXTENSIBLE (0xFFFE) with a PCM or float subformat; writing makes
+// the smallest of those that every reader takes for the format.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "wave/wav_file.h"
+#include "wave/wav_sample_codec.h"
+
+namespace pcmwrap::fmt {
+
+// The most a fmt chunk holds that the reader looks at: the extensible form.
+inline constexpr std::size_t kExtensibleBytes = 40;
+inline constexpr std::size_t kPcmBytes = 16;
+
+struct StoredFormat {
+    WavFormat format;
+    codec::Stored stored = codec::Stored::kSigned16;
+    std::uint16_t blockAlign = 0;
+};
+
+// The first bytes of a fmt chunk (at most kExtensibleBytes) and the chunk's full size.
+// Empty on success; otherwise why the format is refused, as "format 2 (ADPCM) is not
+// PCM or float".
+std::string parseFormat(std::span<const unsigned char> bytes, std::uint64_t chunkSize, StoredFormat* parsed);
+
+// Empty when the writer can write the format; otherwise why not.
+std::string unwritableReason(const WavFormat& format);
+codec::Stored storedOf(const WavFormat& format);
+// The fmt chunk's data for a writable format: 16 bytes (PCM), 18 (float) or 40 (extensible).
+std::vector<unsigned char> formatChunkData(const WavFormat& format);
+// Whether the file gets a fact chunk: every float format.
+bool needsFact(const WavFormat& format);
+
+}  // namespace pcmwrap::fmt

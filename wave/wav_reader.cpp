@@ -1,0 +1,219 @@
+// WavReader: a WAVE file opened through the RIFF file I/O, its chunks found by the shared
+// 64-bit walk, and its frames converted from the I/O's buffer into the caller's. Memory
+// is that one buffer, whatever the file's size.
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+
+#include "platform/mmio.h"
+#include "wave/bracketed_name.h"
+#include "wave/riff_walk.h"
+#include "wave/wav_file.h"
+#include "wave/wav_format_chunk.h"
+#include "wave/wave.h"
+
+namespace pcmwrap {
+
+namespace {
+
+// The largest piece of a chunk read at once.
+constexpr std::size_t kChunkPieceBytes = 16 * 1024 * 1024;
+
+}  // namespace
+
+struct WavReader::State {
+    std::string name;  // "<path>", as messages show it
+    HMMIO handle = nullptr;
+    riff::WaveLayout layout;
+    fmt::StoredFormat stored;
+    std::uint64_t dataOffset = 0;
+    std::uint64_t frames = 0;
+    std::uint64_t nextFrame = 0;
+
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State()
+    {
+        if (handle != nullptr) {
+            mmioClose(handle, 0);
+        }
+    }
+
+    [[noreturn]] void fail(int code, const std::string& reason) const { throw WavError(code, name + reason); }
+
+    void open(const std::filesystem::path& path);
+    void readFormat();
+    template <class T>
+    std::size_t read(std::span<T> interleaved);
+};
+
+void WavReader::State::open(const std::filesystem::path& path)
+{
+    errno = 0;
+    MMIOINFO info{};
+    handle = mmioOpenA(path.c_str(), &info, MMIO_READ | MMIO_ALLOCBUF);
+    if (handle == nullptr) {
+        // The I/O opens and then refuses a directory, which leaves errno untouched.
+        const int reason = errno != 0 ? errno : std::filesystem::is_directory(path) ? EISDIR : ENOMEM;
+        throw WavError(WAV_ERR_OPEN_FAILED, "cannot open " + name + ": " + std::generic_category().message(reason));
+    }
+    switch (riff::walkWave(handle, &layout)) {
+    case riff::WalkResult::kOk: break;
+    case riff::WalkResult::kNotWave: fail(WAV_ERR_BAD_FORMAT, " is not a WAVE file");
+    case riff::WalkResult::kHeaderCut: fail(WAV_ERR_TRUNCATED, " ends inside its header");
+    case riff::WalkResult::kNoDs64: fail(WAV_ERR_BAD_FORMAT, ": an RF64 form without a ds64 chunk");
+    case riff::WalkResult::kTooManyChunks:
+        fail(WAV_ERR_BAD_FORMAT, ": more than " + std::to_string(riff::kMostChunks) + " chunks");
+    case riff::WalkResult::kReadFailed: fail(WAV_ERR_READ_FAILED, ": cannot read its header");
+    }
+    // A chunk that is missing from a file cut short may be the part cut off.
+    if (layout.fmt < 0 || layout.data < 0) {
+        if (layout.cutShort) {
+            fail(WAV_ERR_TRUNCATED, " ends inside its header");
+        }
+        fail(WAV_ERR_BAD_FORMAT, layout.fmt < 0 ? " has no fmt chunk" : " has no data chunk");
+    }
+    readFormat();
+    const ChunkInfo& data = layout.chunks[static_cast<std::size_t>(layout.data)];
+    dataOffset = data.offset;
+    frames = data.size / stored.blockAlign;
+}
+
+void WavReader::State::readFormat()
+{
+    const ChunkInfo& chunk = layout.chunks[static_cast<std::size_t>(layout.fmt)];
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size, fmt::kExtensibleBytes));
+    unsigned char bytes[fmt::kExtensibleBytes] = {};
+    if (chunk.offset > layout.fileSize || layout.fileSize - chunk.offset < wanted) {
+        fail(WAV_ERR_TRUNCATED, " ends inside its header");
+    }
+    if (!riff::readAt(handle, chunk.offset, bytes, wanted)) {
+        fail(WAV_ERR_READ_FAILED, ": cannot read its header");
+    }
+    if (const std::string reason = fmt::parseFormat(std::span(bytes, wanted), chunk.size, &stored); !reason.empty()) {
+        fail(WAV_ERR_BAD_FORMAT, ": " + reason);
+    }
+}
+
+template <class T>
+std::size_t WavReader::State::read(std::span<T> interleaved)
+{
+    const std::size_t channels = stored.format.channels;
+    if (interleaved.size() % channels != 0) {
+        throw std::invalid_argument("WavReader::readFrames: " + std::to_string(interleaved.size()) +
+                                    " samples are not a whole number of " + std::to_string(channels) +
+                                    "-channel frames");
+    }
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(interleaved.size() / channels, frames - nextFrame));
+    if (wanted == 0) {
+        return 0;
+    }
+    // Reading a chunk moves the file's position; the frames stand where nextFrame says.
+    if (mmioSeekTo(handle, dataOffset + nextFrame * stored.blockAlign) != MMSYSERR_NOERROR) {
+        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
+    }
+    // The samples are converted straight out of the file I/O's buffer. Only whole frames
+    // are taken from it; a frame cut by the buffer's end starts the next refill.
+    MMIOINFO io{};
+    if (mmioGetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
+        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
+    }
+    std::size_t done = 0;
+    while (done < wanted) {
+        auto held = static_cast<std::size_t>(io.pchEndRead - io.pchNext) / stored.blockAlign;
+        if (held == 0) {
+            const MMRESULT advanced = mmioAdvance(handle, &io, MMIO_READ);
+            held = static_cast<std::size_t>(io.pchEndRead - io.pchNext) / stored.blockAlign;
+            if (advanced != MMSYSERR_NOERROR || held == 0) {
+                nextFrame += done;
+                // The system refused the read, or the file was cut short after it was opened.
+                fail(advanced != MMSYSERR_NOERROR ? WAV_ERR_READ_FAILED : WAV_ERR_TRUNCATED,
+                     advanced != MMSYSERR_NOERROR ? ": cannot read its data" : " ends inside its data");
+            }
+        }
+        const std::size_t count = std::min(wanted - done, held);
+        codec::decode(stored.stored, reinterpret_cast<const unsigned char*>(io.pchNext), count * channels,
+                      interleaved.data() + done * channels);
+        io.pchNext += count * stored.blockAlign;
+        done += count;
+    }
+    if (mmioSetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
+        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
+    }
+    nextFrame += wanted;
+    return wanted;
+}
+
+WavReader::WavReader(const std::filesystem::path& path) : state_(std::make_unique<State>())
+{
+    state_->name = bracketedName(path);
+    state_->open(path);
+}
+
+WavReader::WavReader(WavReader&&) noexcept = default;
+WavReader& WavReader::operator=(WavReader&&) noexcept = default;
+WavReader::~WavReader() = default;
+
+const WavFormat& WavReader::format() const noexcept
+{
+    return state_->stored.format;
+}
+
+std::uint64_t WavReader::frameCount() const noexcept
+{
+    return state_->frames;
+}
+
+std::size_t WavReader::readFrames(std::span<std::int16_t> interleaved)
+{
+    return state_->read(interleaved);
+}
+
+std::size_t WavReader::readFrames(std::span<std::int32_t> interleaved)
+{
+    return state_->read(interleaved);
+}
+
+std::size_t WavReader::readFrames(std::span<float> interleaved)
+{
+    return state_->read(interleaved);
+}
+
+void WavReader::seekFrame(std::uint64_t frame)
+{
+    if (frame > state_->frames) {
+        throw std::out_of_range("WavReader::seekFrame: frame " + std::to_string(frame) + " is past the last, " +
+                                std::to_string(state_->frames));
+    }
+    state_->nextFrame = frame;
+}
+
+const std::vector<ChunkInfo>& WavReader::chunks() const noexcept
+{
+    return state_->layout.chunks;
+}
+
+std::vector<std::byte> WavReader::readChunk(const ChunkInfo& chunk)
+{
+    const std::uint64_t fileSize = state_->layout.fileSize;
+    // The chunk's size is the file's claim: it is allocated only when the file holds it.
+    if (chunk.offset > fileSize || chunk.size > fileSize - chunk.offset) {
+        state_->fail(WAV_ERR_TRUNCATED, " ends inside its " + chunk.id + " chunk");
+    }
+    std::vector<std::byte> bytes(static_cast<std::size_t>(chunk.size));
+    std::uint64_t done = 0;
+    while (done < chunk.size) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size - done, kChunkPieceBytes));
+        if (!riff::readAt(state_->handle, chunk.offset + done, bytes.data() + done, piece)) {
+            state_->fail(WAV_ERR_READ_FAILED, ": cannot read its " + chunk.id + " chunk");
+        }
+        done += piece;
+    }
+    return bytes;
+}
+
+}  // namespace pcmwrap

@@ -1,0 +1,31 @@
+#pragma once
+// Internal: the sample conversions between what a WAVE file stores and the three sample
+// types of WavReader and WavWriter. One loop per pair of types, chosen once per call.
+//
+// Reading: signed N-bit v to float is v / 2^(N-1), unsigned 8-bit u is (u - 128) / 128,
+// 64-bit float is rounded to 32; to int32 integers are left-justified; to int16 wider
+// integers are rounded (v + 2^(k-1)) >> k with k = N - 16, clipped to 32767; floats are
+// x * 2^(N-1) rounded to nearest and clipped, NaN giving 0. Writing narrows and widens
+// by the same rules.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pcmwrap::codec {
+
+// How a file stores one sample.
+enum class Stored { kUnsigned8, kSigned16, kSigned24, kSigned32, kFloat32, kFloat64 };
+
+std::size_t storedBytes(Stored stored);
+
+// Decode count samples from raw little-endian bytes.
+void decode(Stored stored, const unsigned char* raw, std::size_t count, std::int16_t* out);
+void decode(Stored stored, const unsigned char* raw, std::size_t count, std::int32_t* out);
+void decode(Stored stored, const unsigned char* raw, std::size_t count, float* out);
+
+// Encode count samples into raw little-endian bytes.
+void encode(Stored stored, const std::int16_t* in, std::size_t count, unsigned char* raw);
+void encode(Stored stored, const std::int32_t* in, std::size_t count, unsigned char* raw);
+void encode(Stored stored, const float* in, std::size_t count, unsigned char* raw);
+
+}  // namespace pcmwrap::codec

@@ -1,0 +1,397 @@
+// WavWriter: a WAVE file written in one forward pass through one descriptor and one
+// buffer, its sizes settled in place when it is finished. Right after WAVE a JUNK chunk
+// of 28 data bytes holds the place of a ds64 chunk, so a file that passes the RIFF limit
+// becomes an RF64 file in place; every smaller file is a plain RIFF file. A write that
+// fails settles the header over the samples that reached the disk, through the same
+// descriptor, and throws.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "platform/little_endian.h"
+#include "platform/mmio.h"
+#include "wave/bracketed_name.h"
+#include "wave/wav_file.h"
+#include "wave/wav_format_chunk.h"
+#include "wave/wave.h"
+
+namespace pcmwrap {
+
+namespace {
+
+constexpr std::size_t kBufferBytes = 256 * 1024;
+constexpr std::uint64_t kChunkHeaderBytes = 8;
+constexpr std::uint64_t kRiffSizeOffset = 4;
+constexpr std::uint64_t kJunkOffset = 12;
+constexpr std::uint32_t kReservedBytes = 28;  // a ds64 chunk's data: three sizes and a table length
+constexpr std::uint64_t kFormatOffset = kJunkOffset + kChunkHeaderBytes + kReservedBytes;
+constexpr std::uint32_t kSizeInDs64 = 0xFFFFFFFFu;
+constexpr std::uint64_t kLargestChunk = 0xFFFFFFFFu;
+
+// Ids the writer places itself: a second one would mislead every reader.
+bool isReservedId(std::string_view id)
+{
+    return id == "fmt " || id == "fact" || id == "data" || id == "ds64";
+}
+
+void checkChunkId(std::string_view id)
+{
+    const bool printable = id.size() == 4 && std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    if (!printable || isReservedId(id)) {
+        throw std::invalid_argument("WavWriter::addChunk: \"" + std::string(id) +
+                                    "\" is not 4 printable ASCII characters naming a chunk of the caller's own");
+    }
+}
+
+void appendChunkHeader(std::vector<unsigned char>& bytes, std::string_view id, std::uint32_t size)
+{
+    bytes.insert(bytes.end(), id.begin(), id.end());
+    unsigned char field[4];
+    writeLittleEndian32(field, size);
+    bytes.insert(bytes.end(), field, field + 4);
+}
+
+}  // namespace
+
+struct WavWriter::State {
+    std::string name;  // "<path>", as messages show it
+    int fd = -1;
+    WavFormat format;
+    codec::Stored stored = codec::Stored::kSigned16;
+    std::size_t blockAlign = 0;
+    std::vector<unsigned char> buffer;
+    std::size_t used = 0;          // bytes of buffer not yet written
+    std::uint64_t flushed = 0;     // bytes written to the file, the file offset of buffer[0]
+    std::uint64_t factOffset = 0;  // the fact chunk's count field; 0 when there is none
+    std::uint64_t dataHeader = 0;  // the data chunk's header; 0 until the first frames
+    std::uint64_t dataBytes = 0;
+    std::uint64_t frames = 0;
+    std::vector<std::pair<std::string, std::vector<std::byte>>> trailing;  // chunks behind data
+    bool finished = false;
+
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State()
+    {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+
+    void create(const std::filesystem::path& path);
+    void append(const void* bytes, std::size_t count);
+    void appendChunk(std::string_view id, std::span<const std::byte> bytes);
+    void beginData();
+    void flush();
+    template <class T>
+    void write(std::span<const T> interleaved);
+    void finish();
+    void writeSizes(std::uint64_t length, std::uint64_t data, std::uint64_t frameTotal);
+    void pwriteAll(const void* bytes, std::size_t count, std::uint64_t offset);
+    [[noreturn]] void fail(int error);
+    void settle();
+};
+
+void WavWriter::State::create(const std::filesystem::path& path)
+{
+    if (const std::string reason = fmt::unwritableReason(format); !reason.empty()) {
+        throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason);
+    }
+    stored = fmt::storedOf(format);
+    blockAlign = format.channels * codec::storedBytes(stored);
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + std::generic_category().message(errno));
+    }
+    buffer.resize(kBufferBytes);
+
+    std::vector<unsigned char> header;
+    appendChunkHeader(header, "RIFF", 0);
+    header.insert(header.end(), {'W', 'A', 'V', 'E'});
+    appendChunkHeader(header, "JUNK", kReservedBytes);
+    header.resize(kFormatOffset);
+    const std::vector<unsigned char> fmtData = fmt::formatChunkData(format);
+    appendChunkHeader(header, "fmt ", static_cast<std::uint32_t>(fmtData.size()));
+    header.insert(header.end(), fmtData.begin(), fmtData.end());
+    if (fmt::needsFact(format)) {
+        appendChunkHeader(header, "fact", 4);
+        factOffset = header.size();
+        header.resize(header.size() + 4);
+    }
+    append(header.data(), header.size());
+}
+
+void WavWriter::State::append(const void* bytes, std::size_t count)
+{
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    while (count > 0) {
+        if (used == buffer.size()) {
+            flush();
+        }
+        const std::size_t piece = std::min(count, buffer.size() - used);
+        std::memcpy(buffer.data() + used, from, piece);
+        used += piece;
+        from += piece;
+        count -= piece;
+    }
+}
+
+void WavWriter::State::appendChunk(std::string_view id, std::span<const std::byte> bytes)
+{
+    std::vector<unsigned char> header;
+    appendChunkHeader(header, id, static_cast<std::uint32_t>(bytes.size()));
+    append(header.data(), header.size());
+    append(bytes.data(), bytes.size());
+    if (bytes.size() % 2 != 0) {
+        const unsigned char pad = 0;
+        append(&pad, 1);
+    }
+}
+
+void WavWriter::State::beginData()
+{
+    std::vector<unsigned char> header;
+    appendChunkHeader(header, "data", 0);
+    dataHeader = flushed + used;
+    append(header.data(), header.size());
+}
+
+void WavWriter::State::pwriteAll(const void* bytes, std::size_t count, std::uint64_t offset)
+{
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    while (count > 0) {
+        const ssize_t put = pwrite(fd, from, count, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            fail(put < 0 ? errno : ENOSPC);
+        }
+        from += put;
+        offset += static_cast<std::uint64_t>(put);
+        count -= static_cast<std::size_t>(put);
+    }
+}
+
+void WavWriter::State::flush()
+{
+    const std::size_t count = used;
+    used = 0;
+    pwriteAll(buffer.data(), count, flushed);
+    flushed += count;
+}
+
+template <class T>
+void WavWriter::State::write(std::span<const T> interleaved)
+{
+    const std::size_t channels = format.channels;
+    if (interleaved.size() % channels != 0) {
+        throw std::invalid_argument("WavWriter::writeFrames: " + std::to_string(interleaved.size()) +
+                                    " samples are not a whole number of " + std::to_string(channels) +
+                                    "-channel frames");
+    }
+    if (finished) {
+        throw std::logic_error("WavWriter::writeFrames: the file " + name + " is finished");
+    }
+    if (dataHeader == 0) {
+        beginData();
+    }
+    const std::size_t total = interleaved.size() / channels;
+    std::size_t done = 0;
+    while (done < total) {
+        if (buffer.size() - used < blockAlign) {
+            flush();
+        }
+        const std::size_t count = std::min(total - done, (buffer.size() - used) / blockAlign);
+        codec::encode(stored, interleaved.data() + done * channels, count * channels, buffer.data() + used);
+        used += count * blockAlign;
+        done += count;
+        frames += count;
+        dataBytes += count * blockAlign;
+    }
+}
+
+// Writes the sizes of a file of `length` bytes holding `data` sample bytes: a RIFF header
+// while the file fits the RIFF limit, otherwise RF64 with the true sizes in the place of
+// the JUNK chunk.
+void WavWriter::State::writeSizes(std::uint64_t length, std::uint64_t data, std::uint64_t frameTotal)
+{
+    unsigned char field[4];
+    const bool rf64 = length > mmioGetMaximumRiffFileSize();
+    if (rf64) {
+        unsigned char form[8] = {'R', 'F', '6', '4'};
+        writeLittleEndian32(form + 4, kSizeInDs64);
+        pwriteAll(form, sizeof form, 0);
+        unsigned char ds64[kChunkHeaderBytes + kReservedBytes] = {'d', 's', '6', '4'};
+        writeLittleEndian32(ds64 + 4, kReservedBytes);
+        writeLittleEndian64(ds64 + 8, length - 8);
+        writeLittleEndian64(ds64 + 16, data);
+        writeLittleEndian64(ds64 + 24, frameTotal);
+        pwriteAll(ds64, sizeof ds64, kJunkOffset);  // table length 0
+        writeLittleEndian32(field, kSizeInDs64);
+    } else {
+        writeLittleEndian32(field, static_cast<std::uint32_t>(length - 8));
+        pwriteAll(field, sizeof field, kRiffSizeOffset);
+        writeLittleEndian32(field, static_cast<std::uint32_t>(data));
+    }
+    pwriteAll(field, sizeof field, dataHeader + 4);
+    if (factOffset != 0) {
+        writeLittleEndian32(field, frameTotal > kSizeInDs64 ? kSizeInDs64 : static_cast<std::uint32_t>(frameTotal));
+        pwriteAll(field, sizeof field, factOffset);
+    }
+}
+
+void WavWriter::State::finish()
+{
+    if (finished) {
+        return;
+    }
+    if (dataHeader == 0) {
+        beginData();
+    }
+    if (dataBytes % 2 != 0) {
+        const unsigned char pad = 0;
+        append(&pad, 1);
+    }
+    for (const auto& [id, bytes] : trailing) {
+        appendChunk(id, bytes);
+    }
+    flush();
+    writeSizes(flushed, dataBytes, frames);
+    finished = true;
+    const int closed = close(fd);
+    fd = -1;
+    if (closed != 0) {
+        // Some file systems report a lost write only here; the file is as settled as it gets.
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot write " + name + ": " + std::generic_category().message(errno));
+    }
+}
+
+// The samples that reached the disk stay: the file is cut after the last of them (a
+// chunk begun behind them goes), and its sizes are made to describe exactly them.
+void WavWriter::State::settle()
+{
+    struct stat status {};
+    if (dataHeader == 0 || fstat(fd, &status) != 0) {
+        return;
+    }
+    const std::uint64_t length = static_cast<std::uint64_t>(status.st_size);
+    const std::uint64_t dataStart = dataHeader + kChunkHeaderBytes;
+    if (length < dataStart) {
+        return;  // not even the header reached the disk
+    }
+    const std::uint64_t data = std::min(length - dataStart, dataBytes);
+    std::uint64_t end = dataStart + data;
+    if (length > end && ftruncate(fd, static_cast<off_t>(end)) != 0) {
+        return;
+    }
+    const unsigned char pad = 0;
+    if (data % 2 != 0 && pwrite(fd, &pad, 1, static_cast<off_t>(end)) == 1) {
+        ++end;
+    }
+    writeSizes(end, data, data / blockAlign);
+}
+
+void WavWriter::State::fail(int error)
+{
+    const std::string what = "cannot write " + name + ": " + std::generic_category().message(error);
+    if (!finished) {
+        finished = true;  // settling writes through pwriteAll, which may fail again: once only
+        try {
+            settle();
+        } catch (const WavError&) {
+            // The header could not be settled either; the first failure is the one to report.
+        }
+    }
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+    throw WavError(WAV_ERR_WRITE_FAILED, what);
+}
+
+WavWriter::WavWriter(const std::filesystem::path& path, const WavFormat& format) : state_(std::make_unique<State>())
+{
+    state_->name = bracketedName(path);
+    state_->format = format;
+    state_->create(path);
+}
+
+WavWriter::WavWriter(WavWriter&&) noexcept = default;
+WavWriter& WavWriter::operator=(WavWriter&& other) noexcept
+{
+    if (this != &other) {
+        if (state_) {
+            try {
+                state_->finish();
+            } catch (...) {
+                // As in the destructor: the error of a file finished this way is lost.
+            }
+        }
+        state_ = std::move(other.state_);
+    }
+    return *this;
+}
+
+WavWriter::~WavWriter()
+{
+    if (state_) {
+        try {
+            state_->finish();
+        } catch (...) {
+            // Lost by design: finish() is there for callers who want to see it.
+        }
+    }
+}
+
+void WavWriter::writeFrames(std::span<const std::int16_t> interleaved)
+{
+    state_->write(interleaved);
+}
+
+void WavWriter::writeFrames(std::span<const std::int32_t> interleaved)
+{
+    state_->write(interleaved);
+}
+
+void WavWriter::writeFrames(std::span<const float> interleaved)
+{
+    state_->write(interleaved);
+}
+
+void WavWriter::addChunk(std::string_view id, std::span<const std::byte> bytes)
+{
+    checkChunkId(id);
+    if (bytes.size() > kLargestChunk) {
+        throw std::invalid_argument("WavWriter::addChunk: a chunk holds at most 0xFFFFFFFF bytes");
+    }
+    if (state_->finished) {
+        throw std::logic_error("WavWriter::addChunk: the file " + state_->name + " is finished");
+    }
+    if (state_->dataHeader == 0) {
+        state_->appendChunk(id, bytes);
+    } else {
+        state_->trailing.emplace_back(std::string(id), std::vector<std::byte>(bytes.begin(), bytes.end()));
+    }
+}
+
+void WavWriter::finish()
+{
+    state_->finish();
+}
+
+std::uint64_t WavWriter::frameCount() const noexcept
+{
+    return state_->frames;
+}
+
+}  // namespace pcmwrap
