@@ -11,7 +11,8 @@
 
 namespace pcmwrap::probe {
 
-inline constexpr std::uint64_t kReadBudget = 16u << 20;
+// 4 MiB tell the format as well as 16 (the corpus bench shows it) at a quarter of the time.
+inline constexpr std::uint64_t kReadBudget = 4u << 20;
 inline constexpr std::size_t kWindowCount = 64;
 
 class FileWindows {

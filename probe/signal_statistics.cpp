@@ -20,31 +20,48 @@ void SignalStatistics::add(std::span<const double> samples)
             ++tiny_;
         }
     }
-    std::size_t phase = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        sum_[phase] += samples[i];
-        sumSquares_[phase] += samples[i] * samples[i];
-        count_[phase] += 1;
-        if (++phase == kPhases) {
-            phase = 0;
+    // Blocks start a frame, so sample i sits at position i % kPhases; the inner loops run
+    // over whole rows of kPhases samples, which the compiler vectorises.
+    const double* x = samples.data();
+    const std::size_t rows = count / kPhases;
+    for (std::size_t row = 0; row <= rows; ++row) {
+        const std::size_t base = row * kPhases;
+        const std::size_t length = std::min(kPhases, count - base);
+        for (std::size_t p = 0; p < length; ++p) {
+            sum_[p] += x[base + p];
+            sumSquares_[p] += x[base + p] * x[base + p];
+            count_[p] += 1;
         }
     }
     for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
-        auto& first = first_[lag - 1];
-        phase = 0;
-        double second = 0;
-        for (std::size_t i = 0; i + lag < count; ++i) {
-            const double step = samples[i + lag] - samples[i];
-            first[phase] += step * step;
-            if (++phase == kPhases) {
-                phase = 0;
+        if (count <= 2 * lag) {
+            break;
+        }
+        double* first = first_[lag - 1].data();
+        for (std::size_t row = 0; row <= rows; ++row) {
+            const std::size_t base = row * kPhases;
+            if (base + lag >= count) {
+                break;
+            }
+            const std::size_t length = std::min(kPhases, count - lag - base);
+            for (std::size_t p = 0; p < length; ++p) {
+                const double step = x[base + p + lag] - x[base + p];
+                first[p] += step * step;
             }
         }
-        for (std::size_t i = 0; i + 2 * lag < count; ++i) {
-            const double curve = samples[i + 2 * lag] - 2 * samples[i + lag] + samples[i];
-            second += curve * curve;
+        std::array<double, 4> second{};
+        std::size_t i = 0;
+        for (; i + 2 * lag + 3 < count; i += 4) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                const double curve = x[i + k + 2 * lag] - 2 * x[i + k + lag] + x[i + k];
+                second[k] += curve * curve;
+            }
         }
-        second_[lag - 1] += second;
+        for (; i + 2 * lag < count; ++i) {
+            const double curve = x[i + 2 * lag] - 2 * x[i + lag] + x[i];
+            second[0] += curve * curve;
+        }
+        second_[lag - 1] += second[0] + second[1] + second[2] + second[3];
     }
 }
 
@@ -65,6 +82,21 @@ double SignalStatistics::spread(int channels) const
         }
     }
     return total;
+}
+
+double SignalStatistics::offsetRatio(int channels) const
+{
+    double offset = 0;
+    for (int channel = 0; channel < channels; ++channel) {
+        double sum = 0;
+        double count = 0;
+        for (auto phase = static_cast<std::size_t>(channel); phase < kPhases; phase += static_cast<std::size_t>(channels)) {
+            sum += sum_[phase];
+            count += count_[phase];
+        }
+        offset += count > 0 ? sum * sum / count : 0;
+    }
+    return offset / spread(channels);
 }
 
 double SignalStatistics::firstDifferences(int channels) const

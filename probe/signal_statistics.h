@@ -22,6 +22,9 @@ public:
 
     // Sum of squared deviations from each channel's mean, over all channels.
     double spread(int channels) const;
+    // The part of the samples' power that is each channel's mean (a constant offset) over
+    // the part that varies: near zero for sound.
+    double offsetRatio(int channels) const;
     // Sum of squared frame-to-frame differences of each channel (first order), and of
     // second differences (x[n] - 2x[n-1] + x[n-2]).
     double firstDifferences(int channels) const;
