@@ -16,6 +16,9 @@ public:
     // WAVE_FORMAT_EXTENSIBLE's speaker positions; 0 when the source names none.
     virtual std::uint32_t channelMask() const = 0;
     virtual std::uint64_t frameCount() const = 0;
+    // Float samples are read as float and rounded by the player, halves up like every
+    // wider integer sample.
+    virtual bool floatSamples() const = 0;
 
     // Whole frames into the interleaved span (a whole number of frames long); the frames
     // read, 0 at the end. 16-bit: wider samples rounded to nearest, halves up, clipped;

@@ -33,6 +33,7 @@ public:
     std::uint32_t sampleRate() const override { return format_.sampleRate; }
     std::uint32_t channelMask() const override { return 0; }
     std::uint64_t frameCount() const override { return frameCount_; }
+    bool floatSamples() const override { return format_.encoding == RawDumpFormat::Encoding::kFloat; }
     std::size_t readFrames(std::span<std::int16_t> interleaved) override;
     std::size_t readFrames(std::span<float> interleaved) override;
 

@@ -9,7 +9,7 @@ namespace {
 
 bool readsDirectly(const PcmSource& source)
 {
-    return source.sampleRate() == kRingFramesPerSecond && source.channels() <= 2;
+    return source.sampleRate() == kRingFramesPerSecond && source.channels() <= 2 && !source.floatSamples();
 }
 
 }  // namespace

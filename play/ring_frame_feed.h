@@ -1,7 +1,7 @@
 #pragma once
 // A source's frames turned into the ring's: 16-bit stereo at 44100 Hz. At 44100 Hz a
-// mono or stereo source is read as 16-bit samples (a mono one doubled), so 16-bit
-// stereo passes unchanged; any other is read as float, mixed down to stereo
+// mono or stereo source of integer samples is read as 16-bit samples (a mono one
+// doubled), so 16-bit stereo passes unchanged; any other is read as float, mixed down to stereo
 // (downmix.h), resampled when its rate differs (resampler.h) and rounded to 16 bits.
 
 #include <cstddef>

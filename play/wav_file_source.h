@@ -16,6 +16,7 @@ public:
     std::uint32_t sampleRate() const override { return reader_.format().sampleRate; }
     std::uint32_t channelMask() const override { return reader_.format().channelMask; }
     std::uint64_t frameCount() const override { return reader_.frameCount(); }
+    bool floatSamples() const override { return reader_.format().encoding == pcmwrap::SampleEncoding::kFloat; }
     std::size_t readFrames(std::span<std::int16_t> interleaved) override { return reader_.readFrames(interleaved); }
     std::size_t readFrames(std::span<float> interleaved) override { return reader_.readFrames(interleaved); }
 
