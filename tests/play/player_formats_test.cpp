@@ -197,18 +197,26 @@ TEST(PlayerFormats, Rf64FilePlays)
     EXPECT_TRUE(capture.captured() == data);
 }
 
-// Big-endian 16-bit stereo, as -b16 -c2 says; the partial frame at the end is dropped.
+// Big-endian 16-bit stereo, as -b16 -c2 says, and the defaults' 24-bit mono, rounded as
+// sox -D renders it; the partial frame at the end is dropped.
 TEST(PlayerFormats, RawDumpPlaysWithTheGivenSettings)
 {
     const TempDir dir;
     const AlsaCapture capture;
     const Bytes dump = testsupport::randomBytes(4 * 5000 + 3, 17);
+    // A name that looks like an option, after --.
     const std::string file = dir.file("-n1.raw");
     testsupport::writeFile(file, dump);
-    // A name that looks like an option, after --.
     const ProcessResult result = play(capture, {"-b16", "-c2", "--", file});
     testsupport::expectCleanExit(result, 0);
     EXPECT_TRUE(capture.captured() == swappedFrames(dump));
+
+    const AlsaCapture defaults;
+    const ProcessResult played = play(defaults, {"-r44100", file});
+    testsupport::expectCleanExit(played, 0);
+    sox({"-D", "-t", "raw", "-r", "44100", "-e", "signed-integer", "-b", "24", "-c", "1", "-B", file, "-t", "raw",
+         "-e", "signed-integer", "-b", "16", "-c", "2", "-L", dir.file("expected.raw")});
+    EXPECT_TRUE(defaults.captured() == testsupport::readFile(dir.file("expected.raw")));
 }
 
 // -a: a little-endian stereo dump of two tones plays as the probe tells it; noise is
