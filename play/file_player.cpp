@@ -35,9 +35,8 @@ void toRingBytes(const std::int16_t* samples, std::size_t frames, BYTE* out)
     }
 }
 
-FilePlayResult playSource(const std::string& name, PcmSource& source, RingOutput& ring)
+FilePlayResult playFeed(const std::string& name, RingFrameFeed& feed, RingOutput& ring)
 {
-    RingFrameFeed feed(source);
     std::array<std::int16_t, 2 * kFeedFrames> samples{};
     std::array<BYTE, kFeedFrames * kRingFrameBytes> bytes{};
     std::optional<ProgressLine> progress;
@@ -97,5 +96,12 @@ FilePlayResult playFile(const std::string& name, const PlayerOptions& options, R
         reportUnreadable(name, error.what());
         return {FileOutcome::Unreadable};
     }
-    return playSource(name, *source, ring);
+    std::optional<RingFrameFeed> feed;
+    try {
+        feed.emplace(*source);
+    } catch (const std::runtime_error& error) {  // the resampler refused the rate
+        std::cout << "Skipping <" << name << ">: " << error.what() << std::endl;
+        return {FileOutcome::Skipped};
+    }
+    return playFeed(name, *feed, ring);
 }
