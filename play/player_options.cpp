@@ -53,7 +53,7 @@ PlayerOptions::PlayerOptions(int argc, char** argv)
             ++current;
             break;
         }
-        if (argument.starts_with("-?")) {
+        if (argument == "-?") {
             printUsageAndExit(kPlayerSuccess);
         }
         const char letter = argument.size() >= 2 ? argument[1] : '\0';

@@ -33,8 +33,8 @@ RingFrameFeed::RingFrameFeed(PcmSource& source) : source_(source), downmix_(sour
     }
     input_.resize(kFeedFrames * source.channels());
     stereo_.resize(kFeedFrames * 2);
-    resampled_.resize(kFeedFrames * 2);
     if (source.sampleRate() != kRingFramesPerSecond) {
+        resampled_.resize(kFeedFrames * 2);
         resampler_ = std::make_unique<Resampler>(source.sampleRate(), kRingFramesPerSecond);
     }
 }
