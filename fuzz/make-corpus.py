@@ -147,6 +147,42 @@ def large_seeds() -> dict[str, bytes]:
                                                                  chunk(b"data", data)])}
 
 
+GUID_TAIL = bytes([0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+
+
+def extensible(channels: int, bits: int, subformat: int, mask: int = 0) -> bytes:
+    return fmt_data(0xFFFE, channels, 48000, bits, struct.pack("<HIH", bits, mask, subformat) + GUID_TAIL)
+
+
+def large_form(kind: bytes, fmt: bytes, data: bytes, table: list[tuple[bytes, int]] = (), data_size=None) -> bytes:
+    """An RF64 or BW64 form: 32-bit sizes all ones, the true ones in ds64."""
+    ds64 = struct.pack("<QQQI", 0, len(data) if data_size is None else data_size, 0, len(table))
+    ds64 += b"".join(ckid + struct.pack("<Q", size) for ckid, size in table)
+    body = b"WAVE" + chunk(b"ds64", ds64) + chunk(b"fmt ", fmt) + b"data" + struct.pack("<I", 0xFFFFFFFF) + data
+    return kind + struct.pack("<I", 0xFFFFFFFF) + body
+
+
+def wav_reader_seeds() -> dict[str, bytes]:
+    """The forms, formats and streamed sizes WavReader takes, and a few it refuses."""
+    s24 = samples(6 * 33, seed=24)
+    streamed = form(b"WAVE", [chunk(b"fmt ", fmt_data(1, 2, 44100, 16))], size=0)
+    return {
+        "rf64-s24.wav": large_form(b"RF64", fmt_data(1, 2, 48000, 24), s24),
+        "bw64-table-odd.wav": large_form(b"BW64", fmt_data(1, 1, 48000, 24), s24[:33], [(b"LIST", 4)]),
+        "rf64-streamed.wav": large_form(b"RF64", fmt_data(1, 2, 48000, 16), samples(64), data_size=0),
+        "extensible-float-6ch.wav": form(b"WAVE", [chunk(b"fmt ", extensible(6, 32, 3, 0x3F)),
+                                                  chunk(b"data", samples(6 * 4 * 9))]),
+        "extensible-s24-valid20.wav": form(b"WAVE", [chunk(b"fmt ", extensible(2, 24, 1)), chunk(b"data", s24)]),
+        "float64-list-after.wav": form(b"WAVE", [chunk(b"fmt ", fmt_data(3, 1, 8000, 64)), chunk(b"data", samples(80)),
+                                                chunk(b"LIST", b"INFOodd")]),
+        "u8-odd.wav": form(b"WAVE", [chunk(b"fmt ", fmt_data(1, 1, 8000, 8)), chunk(b"data", samples(7))]),
+        "streamed-pipe.wav": streamed + b"data" + struct.pack("<I", 0xFFFFFFFF) + samples(66),
+        "data-past-eof.wav": form(b"WAVE", [chunk(b"fmt ", fmt_data(1, 2, 8000, 16))]) + b"data" +
+                             struct.pack("<I", 4000) + samples(30),
+        "adpcm.wav": form(b"WAVE", [chunk(b"fmt ", fmt_data(2, 1, 8000, 4, b"\0\0")), chunk(b"data", samples(16))]),
+    }
+
+
 def write(target: str, seeds: dict[str, bytes]) -> None:
     directory = CORPUS / target
     directory.mkdir(parents=True, exist_ok=True)
@@ -162,6 +198,7 @@ def main() -> None:
     write("wave_load_save", waves)
     write("wave_copy", waves)
     write("mmio_walk", {**waves, **riff_seeds()})
+    write("wav_reader", wav_reader_seeds())
 
 
 if __name__ == "__main__":

@@ -202,10 +202,15 @@ void WavWriter::State::write(std::span<const T> interleaved)
     if (finished) {
         throw std::logic_error("WavWriter::writeFrames: the file " + name + " is finished");
     }
+    const std::size_t total = interleaved.size() / channels;
+    if (total == 0) {
+        // No frames yet: a chunk added next still goes before data. (A data chunk of size
+        // 0 followed by other chunks would read as one whose size was never filled in.)
+        return;
+    }
     if (dataHeader == 0) {
         beginData();
     }
-    const std::size_t total = interleaved.size() / channels;
     std::size_t done = 0;
     while (done < total) {
         if (buffer.size() - used < blockAlign) {

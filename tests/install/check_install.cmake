@@ -11,7 +11,7 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(file bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz include/pcmwrap/wave/wave.h
+foreach(file bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz include/pcmwrap/wave/wave.h include/pcmwrap/wave/wav_file.h
              include/pcmwrap/playback/playback.h ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake
              ${LIBDIR}/pkgconfig/pcmwrap.pc)
   if(NOT EXISTS ${prefix}/${file})
@@ -36,6 +36,15 @@ endif()
 file(WRITE ${WORK_DIR}/readme/main.cpp "${CMAKE_MATCH_1}")
 run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
     "cd ${WORK_DIR}/readme && ${CXX_COMPILER} main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
+
+# So does the WavReader/WavWriter example, against the installed <pcmwrap/wave/wav_file.h>.
+string(REGEX MATCH "```cpp\n(#include <algorithm>\n#include <cmath>[^`]*)```" example "${readme}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "README.md has no WavReader/WavWriter example")
+endif()
+file(WRITE ${WORK_DIR}/readme-wav-file/main.cpp "${CMAKE_MATCH_1}")
+run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
+    "cd ${WORK_DIR}/readme-wav-file && ${CXX_COMPILER} main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
 
 # The same sources as shared libraries: versioned, and what the consumers run against.
 set(sharedBuild ${WORK_DIR}/shared-build)

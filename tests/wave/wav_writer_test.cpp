@@ -175,6 +175,7 @@ TEST_F(WavWriterTest, ChunksAddedBeforeTheFramesGoBeforeDataAndAfterThemBehindIt
         EXPECT_THROW(writer.addChunk("toolong", odd), std::invalid_argument);
         writer.writeFrames(std::span<const std::int16_t>(frame));
         writer.addChunk("LIST", odd);
+        writer.writeFrames(std::span<const std::int16_t>(frame));
         writer.finish();
         writer.finish();  // a second call does nothing
     }
@@ -185,8 +186,8 @@ TEST_F(WavWriterTest, ChunksAddedBeforeTheFramesGoBeforeDataAndAfterThemBehindIt
     }
     EXPECT_EQ(ids, (std::vector<std::string>{"JUNK", "fmt ", "bext", "data", "LIST"}));
     EXPECT_EQ(reader.readChunk(reader.chunks().back()), odd);
-    EXPECT_EQ(readFile(path).size(), 12u + 36 + 24 + 12 + 10 + 12);  // padded odd chunks
-    EXPECT_EQ(runPython(kPythonWaveReader, {path}).standardOutput, "1 2 48000 1\n0500");
+    EXPECT_EQ(readFile(path).size(), 12u + 36 + 24 + 12 + 12 + 12);  // padded odd chunks
+    EXPECT_EQ(runPython(kPythonWaveReader, {path}).standardOutput, "1 2 48000 2\n05000500");
 }
 
 TEST_F(WavWriterTest, AFilePastTheRiffLimitBecomesRf64InPlace)
