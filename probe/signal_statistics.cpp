@@ -45,21 +45,18 @@ void SignalStatistics::add(std::span<const double> samples)
             }
             const std::size_t length = std::min(kPhases, count - lag - base);
             for (std::size_t p = 0; p < length; ++p) {
-                const double step = x[base + p + lag] - x[base + p];
-                first[p] += step * step;
+                first[p] += std::fabs(x[base + p + lag] - x[base + p]);
             }
         }
         std::array<double, 4> second{};
         std::size_t i = 0;
         for (; i + 2 * lag + 3 < count; i += 4) {
             for (std::size_t k = 0; k < 4; ++k) {
-                const double curve = x[i + k + 2 * lag] - 2 * x[i + k + lag] + x[i + k];
-                second[k] += curve * curve;
+                second[k] += std::fabs(x[i + k + 2 * lag] - 2 * x[i + k + lag] + x[i + k]);
             }
         }
         for (; i + 2 * lag < count; ++i) {
-            const double curve = x[i + 2 * lag] - 2 * x[i + lag] + x[i];
-            second[0] += curve * curve;
+            second[0] += std::fabs(x[i + 2 * lag] - 2 * x[i + lag] + x[i]);
         }
         second_[lag - 1] += second[0] + second[1] + second[2] + second[3];
     }

@@ -25,11 +25,12 @@ public:
     // The part of the samples' power that is each channel's mean (a constant offset) over
     // the part that varies: near zero for sound.
     double offsetRatio(int channels) const;
-    // Sum of squared frame-to-frame differences of each channel (first order), and of
-    // second differences (x[n] - 2x[n-1] + x[n-2]).
+    // Sum of the sizes of the frame-to-frame differences of each channel (first order), and
+    // of second differences (x[n] - 2x[n-1] + x[n-2]). Sizes, not squares: one click would
+    // outweigh a whole smooth sound's squared differences.
     double firstDifferences(int channels) const;
     double secondDifferences(int channels) const { return second_[static_cast<std::size_t>(channels - 1)]; }
-    // The frame-to-frame difference energy of the samples at positions [from, to) of a
+    // The sum of the sizes of the frame-to-frame differences of the samples at positions [from, to) of a
     // frame of `period` samples (period a multiple of channels).
     double firstDifferencesAt(int channels, int period, int from, int to) const;
 
