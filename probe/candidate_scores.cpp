@@ -120,7 +120,9 @@ bool silentReading(const SampleLayout& layout, const SignalStatistics& statistic
     if (layout.encoding == Encoding::kUnsigned) {
         return statistics.peak() <= 1.0 / 128.0;
     }
-    return statistics.peak() <= kSilentPeak;
+    // A 32-bit reading puts 16-bit sound into its two low bytes, far below any threshold;
+    // 32-bit silence reads as 16-bit silence anyway.
+    return layout.bytes < 4 && statistics.peak() <= kSilentPeak;
 }
 
 }  // namespace
@@ -169,14 +171,11 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             if (!(spread > 0) || !std::isfinite(spread)) {
                 continue;
             }
-            // Mean difference size squared over the variance, scaled so that white noise gives 1
-            // (a Gaussian difference of variance v has a mean size of sqrt(2v/pi)).
-            const double samples = static_cast<double>(statistics.samples());
-            const double variance = spread / samples;
-            const double meanFirst = statistics.firstDifferences(channels) / samples;
-            const double meanSecond = statistics.secondDifferences(channels) / samples;
-            const double firstOrder = meanFirst * meanFirst * std::numbers::pi / (4 * variance);
-            const double secondOrder = meanSecond * meanSecond * std::numbers::pi / (12 * variance);
+            // Mean difference size squared over the variance, channel by channel, scaled so
+            // that white noise gives 1 (a Gaussian difference of variance v has a mean size of
+            // sqrt(2v/pi)). A constant channel weighs nothing.
+            const double firstOrder = statistics.differenceSizes(channels, 1) * std::numbers::pi / (4 * spread);
+            const double secondOrder = statistics.differenceSizes(channels, 2) * std::numbers::pi / (12 * spread);
             double value = -std::log(std::max(std::min(firstOrder, secondOrder), 1e-12));
             value -= structurePenalty(statistics, channels);
             value -= kOffsetPenalty * std::min(1.0, statistics.offsetRatio(channels));

@@ -46,9 +46,9 @@ void appendSample(testsupport::Bytes& bytes, const DumpSpec& spec, double value)
         const double scale = std::ldexp(1.0, spec.bits - 1) - 1;
         raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(value * scale)));
     }
-    if (spec.paddedTo24) {
-        raw <<= 8;  // the 16-bit sample in the top two bytes of three
-        width = 3;
+    if (spec.storedBits > spec.bits) {
+        raw <<= spec.storedBits - spec.bits;
+        width = spec.storedBits / 8;
     }
     for (int i = 0; i < width; ++i) {
         const int shift = spec.byteOrder == ByteOrder::kBig ? 8 * (width - 1 - i) : 8 * i;

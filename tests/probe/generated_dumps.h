@@ -18,7 +18,7 @@ struct DumpSpec {
     int channels = 1;
     double gainDb = -6;          // peak level below full scale
     bool identical = false;      // every channel the same signal
-    bool paddedTo24 = false;     // 16-bit samples each followed or preceded by a zero byte
+    int storedBits = 0;          // wider containers: the samples in their top bits, zeros below
     int frames = 22050;          // half a second at 44.1 kHz
     std::uint32_t seed = 1;
 };

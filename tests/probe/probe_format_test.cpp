@@ -71,7 +71,7 @@ TEST(ProbeFormat, QuietMaterialKeepsItsByteOrder)
 TEST(ProbeFormat, SixteenBitSamplesInTwentyFourBitContainersAreTwentyFourBit)
 {
     for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
-        expectFormat({.byteOrder = order, .channels = 2, .paddedTo24 = true}, 24, 2);
+        expectFormat({.byteOrder = order, .channels = 2, .storedBits = 24}, 24, 2);
     }
 }
 
@@ -81,6 +81,16 @@ TEST(ProbeFormat, EightBitThirtyTwoBitAndFloatAreToldAsSuch)
     for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
         expectFormat({.bits = 32, .byteOrder = order, .channels = 2}, 32, 2);
         expectFormat({.bits = 32, .encoding = Encoding::kFloat, .byteOrder = order, .channels = 2}, 32, 2);
+    }
+}
+
+// 16-bit sound in 32-bit containers reads just as well as 16-bit stereo with a silent
+// second channel: not a 16-bit answer.
+TEST(ProbeFormat, SixteenBitSoundInThirtyTwoBitContainersIsNotSixteenBit)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        const ProbeResult result = probe({.byteOrder = order, .storedBits = 32});
+        EXPECT_FALSE(result.verdict == Verdict::kFormat && result.format.bits == 16);
     }
 }
 
