@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
 #include "probe/byte_change_statistics.h"
 #include "probe/sample_layouts.h"
@@ -24,12 +25,16 @@ constexpr double kStructureSlack = 0.1;
 // Frames up to this many samples are looked at for structure: 8 channels of a narrower
 // width read as a wider one span up to 24 samples of the reading.
 constexpr int kLongestStructure = 24;
-// Under this asymmetry a longer frame adds nothing to a shorter one whose neighbouring
-// samples are related (their correlation beyond kRelatedNeighbours): the longer frame's
+// Under this asymmetry a longer frame adds nothing to a shorter one whose reading is a
+// time series (neighbouring samples related, their correlation beyond kRelatedNeighbours,
+// and second differences smaller than first ones, by kTimeSeriesCurve): the longer frame's
 // smoothness then comes from the sound repeating itself (a steady tone whose period is a
 // whole number of frames), not from channels, and it may score no better than the shorter.
+// Two different channels read as one alternate instead, and their second differences are
+// the larger.
 constexpr double kNoStructure = 0.05;
 constexpr double kRelatedNeighbours = 0.25;
+constexpr double kTimeSeriesCurve = 0.8;
 // A constant offset in a reading costs this much per unit of its power over the varying
 // power: sound has none, but the zero bytes of digital silence read as 8-bit unsigned
 // samples are a constant far from the middle, which would look smooth.
@@ -62,7 +67,8 @@ double asymmetry(const SignalStatistics& statistics, int channels, int period)
         total += energy;
     }
     const double floor = 1e-3 * total / (period / channels) + 1e-300;
-    return std::log((highest + floor) / (lowest + floor));
+    // Squared, as the sums are of sizes and the scale of the other scores is of energies.
+    return 2 * std::log((highest + floor) / (lowest + floor));
 }
 
 // A channel count too small for the signal shows structure over a longer frame.
@@ -114,7 +120,9 @@ bool silentReading(const SampleLayout& layout, const SignalStatistics& statistic
     if (layout.encoding == Encoding::kUnsigned) {
         return statistics.peak() <= 1.0 / 128.0;
     }
-    return statistics.peak() <= kSilentPeak;
+    // A 32-bit reading puts 16-bit sound into its two low bytes, far below any threshold;
+    // 32-bit silence reads as 16-bit silence anyway.
+    return layout.bytes < 4 && statistics.peak() <= kSilentPeak;
 }
 
 }  // namespace
@@ -156,15 +164,18 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             continue;
         }
         std::array<double, kMaxChannels + 1> score{};
-        std::array<double, kMaxChannels + 1> neighbours{};
+        std::array<bool, kMaxChannels + 1> timeSeries{};
         std::array<bool, kMaxChannels + 1> scored{};
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
             const double spread = statistics.spread(channels);
             if (!(spread > 0) || !std::isfinite(spread)) {
                 continue;
             }
-            const double firstOrder = statistics.firstDifferences(channels) / (2 * spread);
-            const double secondOrder = statistics.secondDifferences(channels) / (6 * spread);
+            // Mean difference size squared over the variance, channel by channel, scaled so
+            // that white noise gives 1 (a Gaussian difference of variance v has a mean size of
+            // sqrt(2v/pi)). A constant channel weighs nothing.
+            const double firstOrder = statistics.differenceSizes(channels, 1) * std::numbers::pi / (4 * spread);
+            const double secondOrder = statistics.differenceSizes(channels, 2) * std::numbers::pi / (12 * spread);
             double value = -std::log(std::max(std::min(firstOrder, secondOrder), 1e-12));
             value -= structurePenalty(statistics, channels);
             value -= kOffsetPenalty * std::min(1.0, statistics.offsetRatio(channels));
@@ -177,7 +188,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             }
             const auto index = static_cast<std::size_t>(channels);
             score[index] = value;
-            neighbours[index] = std::fabs(1 - firstOrder);
+            timeSeries[index] = std::fabs(1 - firstOrder) > kRelatedNeighbours &&
+                                secondOrder < kTimeSeriesCurve * firstOrder;
             scored[index] = true;
         }
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
@@ -188,7 +200,7 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             double value = score[index];
             for (int shorter = 1; shorter < channels; ++shorter) {
                 const auto under = static_cast<std::size_t>(shorter);
-                if (channels % shorter == 0 && scored[under] && neighbours[under] > kRelatedNeighbours &&
+                if (channels % shorter == 0 && scored[under] && timeSeries[under] &&
                     asymmetry(statistics, shorter, channels) < kNoStructure) {
                     value = std::min(value, score[under]);
                 }

@@ -86,6 +86,7 @@ FileWindows::FileWindows(const std::filesystem::path& path, std::uint64_t budget
         head.resize(done);
         fileSize_ = done;
         windows_.push_back(std::move(head));
+        offsets_.push_back(0);
         return;
     }
     fileSize_ = static_cast<std::uint64_t>(status.st_size);
@@ -105,9 +106,11 @@ FileWindows::FileWindows(const std::filesystem::path& path, std::uint64_t budget
         if (!readAt(file.get(), window, offset)) {
             error_ = std::strerror(errno);
             windows_.clear();
+            offsets_.clear();
             return;
         }
         windows_.push_back(std::move(window));
+        offsets_.push_back(offset);
     }
 }
 

@@ -23,9 +23,12 @@ public:
     const std::string& error() const { return error_; }
     std::uint64_t fileSize() const { return fileSize_; }
     std::vector<std::span<const std::byte>> windows() const;
+    // Where each window starts in the file.
+    const std::vector<std::uint64_t>& offsets() const { return offsets_; }
 
 private:
     std::vector<std::vector<std::byte>> windows_;
+    std::vector<std::uint64_t> offsets_;
     std::uint64_t fileSize_ = 0;
     std::string error_;
 };

@@ -45,23 +45,20 @@ void SignalStatistics::add(std::span<const double> samples)
             }
             const std::size_t length = std::min(kPhases, count - lag - base);
             for (std::size_t p = 0; p < length; ++p) {
-                const double step = x[base + p + lag] - x[base + p];
-                first[p] += step * step;
+                first[p] += std::fabs(x[base + p + lag] - x[base + p]);
             }
         }
-        std::array<double, 4> second{};
-        std::size_t i = 0;
-        for (; i + 2 * lag + 3 < count; i += 4) {
-            for (std::size_t k = 0; k < 4; ++k) {
-                const double curve = x[i + k + 2 * lag] - 2 * x[i + k + lag] + x[i + k];
-                second[k] += curve * curve;
+        double* second = second_[lag - 1].data();
+        for (std::size_t row = 0; row <= rows; ++row) {
+            const std::size_t base = row * kPhases;
+            if (base + 2 * lag >= count) {
+                break;
+            }
+            const std::size_t length = std::min(kPhases, count - 2 * lag - base);
+            for (std::size_t p = 0; p < length; ++p) {
+                second[p] += std::fabs(x[base + p + 2 * lag] - 2 * x[base + p + lag] + x[base + p]);
             }
         }
-        for (; i + 2 * lag < count; ++i) {
-            const double curve = x[i + 2 * lag] - 2 * x[i + lag] + x[i];
-            second[0] += curve * curve;
-        }
-        second_[lag - 1] += second[0] + second[1] + second[2] + second[3];
     }
 }
 
@@ -99,11 +96,18 @@ double SignalStatistics::offsetRatio(int channels) const
     return offset / spread(channels);
 }
 
-double SignalStatistics::firstDifferences(int channels) const
+double SignalStatistics::differenceSizes(int channels, int order) const
 {
+    const auto& sizes = (order == 1 ? first_ : second_)[static_cast<std::size_t>(channels - 1)];
     double total = 0;
-    for (double energy : first_[static_cast<std::size_t>(channels - 1)]) {
-        total += energy;
+    for (int channel = 0; channel < channels; ++channel) {
+        double sum = 0;
+        double count = 0;
+        for (auto phase = static_cast<std::size_t>(channel); phase < kPhases; phase += static_cast<std::size_t>(channels)) {
+            sum += sizes[phase];
+            count += count_[phase];
+        }
+        total += count > 0 ? sum * sum / count : 0;
     }
     return total;
 }

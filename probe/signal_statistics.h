@@ -25,11 +25,12 @@ public:
     // The part of the samples' power that is each channel's mean (a constant offset) over
     // the part that varies: near zero for sound.
     double offsetRatio(int channels) const;
-    // Sum of squared frame-to-frame differences of each channel (first order), and of
-    // second differences (x[n] - 2x[n-1] + x[n-2]).
-    double firstDifferences(int channels) const;
-    double secondDifferences(int channels) const { return second_[static_cast<std::size_t>(channels - 1)]; }
-    // The frame-to-frame difference energy of the samples at positions [from, to) of a
+    // From the sizes of each channel's frame-to-frame differences, first order (x[n] -
+    // x[n-1]) or second (x[n] - 2x[n-1] + x[n-2]): the sum over channels of the channel's
+    // sample count times its mean difference size squared, to set against spread(). Sizes,
+    // not squares: one click would outweigh a whole smooth sound's squared differences.
+    double differenceSizes(int channels, int order) const;
+    // The sum of the sizes of the frame-to-frame differences of the samples at positions [from, to) of a
     // frame of `period` samples (period a multiple of channels).
     double firstDifferencesAt(int channels, int period, int from, int to) const;
 
@@ -44,7 +45,7 @@ private:
     std::array<double, kPhases> sumSquares_{};
     std::array<double, kPhases> count_{};
     std::array<std::array<double, kPhases>, kMaxChannels> first_{};
-    std::array<double, kMaxChannels> second_{};
+    std::array<std::array<double, kPhases>, kMaxChannels> second_{};
     std::size_t samples_ = 0;
     std::size_t tiny_ = 0;
     double peak_ = 0;

@@ -11,7 +11,8 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(file bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz include/pcmwrap/wave/wave.h include/pcmwrap/wave/wav_file.h
+foreach(file bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz
+             bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz include/pcmwrap/wave/wave.h include/pcmwrap/wave/wav_file.h
              include/pcmwrap/playback/playback.h ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake
              ${LIBDIR}/pkgconfig/pcmwrap.pc)
   if(NOT EXISTS ${prefix}/${file})

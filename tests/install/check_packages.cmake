@@ -29,6 +29,7 @@ function(expect_contents package)
   endforeach()
 endfunction()
 expect_contents(${program} bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz
+  bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz
   share/doc/pcmwrap/copyright share/doc/pcmwrap/changelog.Debian.gz)
 expect_contents(${dev} include/pcmwrap/wave/wave.h include/pcmwrap/playback/playback.h
   ${LIBDIR}/libpcmwrap_wave.a ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake ${LIBDIR}/pkgconfig/pcmwrap.pc
