@@ -73,15 +73,21 @@ std::size_t RawDumpSource::readBytes(std::size_t frames)
     return whole;
 }
 
+// Each converts the frames just read with one loop, chosen once per call by the encoding.
 std::size_t RawDumpSource::readFrames(std::span<std::int16_t> interleaved)
 {
     const std::size_t frames = readBytes(interleaved.size() / format_.channels);
     const std::size_t samples = frames * format_.channels;
     const unsigned step = format_.sampleBytes();
-    for (std::size_t i = 0; i < samples; ++i) {
-        const unsigned char* in = bytes_.data() + i * step;
-        interleaved[i] = format_.encoding == Encoding::kFloat ? floatToInt16(floatAt(in, format_))
-                                                              : integerToInt16(integerAt(in, format_), format_.bits);
+    const unsigned char* in = bytes_.data();
+    if (format_.encoding == Encoding::kFloat) {
+        for (std::size_t i = 0; i < samples; ++i, in += step) {
+            interleaved[i] = floatToInt16(floatAt(in, format_));
+        }
+    } else {
+        for (std::size_t i = 0; i < samples; ++i, in += step) {
+            interleaved[i] = integerToInt16(integerAt(in, format_), format_.bits);
+        }
     }
     return frames;
 }
@@ -91,11 +97,16 @@ std::size_t RawDumpSource::readFrames(std::span<float> interleaved)
     const std::size_t frames = readBytes(interleaved.size() / format_.channels);
     const std::size_t samples = frames * format_.channels;
     const unsigned step = format_.sampleBytes();
-    const float scale = 1.0f / static_cast<float>(1u << (format_.bits - 1));
-    for (std::size_t i = 0; i < samples; ++i) {
-        const unsigned char* in = bytes_.data() + i * step;
-        interleaved[i] = format_.encoding == Encoding::kFloat ? floatAt(in, format_)
-                                                              : static_cast<float>(integerAt(in, format_)) * scale;
+    const unsigned char* in = bytes_.data();
+    if (format_.encoding == Encoding::kFloat) {
+        for (std::size_t i = 0; i < samples; ++i, in += step) {
+            interleaved[i] = floatAt(in, format_);
+        }
+    } else {
+        const float scale = 1.0f / static_cast<float>(1u << (format_.bits - 1));
+        for (std::size_t i = 0; i < samples; ++i, in += step) {
+            interleaved[i] = static_cast<float>(integerAt(in, format_)) * scale;
+        }
     }
     return frames;
 }
