@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "play/bracketed.h"
 #include "play/ring_frames.h"
 #include "play/sample_rounding.h"
 
@@ -17,10 +18,10 @@ bool readsDirectly(const PcmSource& source)
 std::optional<std::string> unplayableReason(const PcmSource& source)
 {
     if (source.channels() < 1 || source.channels() > kMostMixedChannels) {
-        return "<" + std::to_string(source.channels()) + "> channels; the player mixes 1 to 8 down to stereo";
+        return bracketed(source.channels()) + " channels; the player mixes 1 to 8 down to stereo";
     }
     if (source.sampleRate() < kLowestRate || source.sampleRate() > kHighestRate) {
-        return "<" + std::to_string(source.sampleRate()) + "> Hz; the player takes 1000 to 768000 Hz";
+        return bracketed(source.sampleRate()) + " Hz; the player takes 1000 to 768000 Hz";
     }
     return std::nullopt;
 }

@@ -30,7 +30,7 @@ std::string describe(const Candidate& candidate)
     }
     return text + (candidate.channels == 1   ? " mono"
                    : candidate.channels == 2 ? " stereo"
-                                             : " " + std::to_string(candidate.channels) + " channels");
+                                             : std::string(" ") + std::to_string(candidate.channels) + " channels");
 }
 
 std::string whyUntold(const ProbeResult& result)
@@ -39,7 +39,8 @@ std::string whyUntold(const ProbeResult& result)
     case Verdict::kUnclear: {
         std::string text = "unclear";
         for (std::size_t i = 0; i < result.candidates.size(); ++i) {
-            text += (i == 0 ? " (" : " or ") + describe(result.candidates[i]);
+            text += i == 0 ? " (" : " or ";
+            text += describe(result.candidates[i]);
         }
         return result.candidates.empty() ? text : text + ")";
     }
@@ -61,7 +62,7 @@ RawDumpFormat probedFormat(const std::string& name, std::int32_t rate)
         throw UnreadableFile(result.message);
     }
     if (result.verdict != Verdict::kFormat) {
-        throw UnplayableFile("the probe cannot tell its format: " + whyUntold(result));
+        throw UnplayableFile(std::string("the probe cannot tell its format: ") + whyUntold(result));
     }
     const Candidate& found = result.format;
     RawDumpFormat format;
