@@ -4,82 +4,114 @@
 #include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 namespace {
 
-bool isWhiteSpace(char c)
+// A whole decimal number: an optional sign and at least one digit, nothing before or
+// after, within the signed 32-bit range. -r48k, -r and "-r 44100" (whose -r is empty)
+// are not; a range check of the value itself comes later, when an input has opened.
+std::optional<std::int32_t> wholeNumber(std::string_view text)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Reads like atoi: leading white space, an optional sign, digits up to the first
-// non-digit, 0 when there are none. A value past the 32-bit range saturates at its end
-// instead of overflowing: -r99999999999 gives 2147483647.
-std::int32_t readDecimal(const char* text)
-{
-    while (isWhiteSpace(*text)) {
-        ++text;
-    }
     bool negative = false;
-    if (*text == '+' || *text == '-') {
-        negative = *text == '-';
-        ++text;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
     }
-    // The magnitude stops growing one past the largest positive value (the size of the
-    // smallest negative one), so it can never overflow however many digits follow.
-    constexpr std::int64_t magnitudeLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    // The magnitude stops at one past the largest negative size, so it never overflows.
+    constexpr std::int64_t magnitudeLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 2;
     std::int64_t magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        magnitude = std::min(magnitude * 10 + (*text - '0'), magnitudeLimit);
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        magnitude = std::min(magnitude * 10 + (c - '0'), magnitudeLimit);
     }
-    if (negative) {
-        return static_cast<std::int32_t>(-magnitude);
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
     }
-    return static_cast<std::int32_t>(std::min(magnitude, magnitudeLimit - 1));
+    return static_cast<std::int32_t>(value);
 }
 
-[[noreturn]] void printUsageAndExit()
+void printUsage()
 {
-    std::cout << std::endl << "pcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile" << std::endl;
-    std::exit(0);
+    std::cout << std::endl << "pcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile..." << std::endl;
+}
+
+[[noreturn]] void printHelpAndExit()
+{
+    printUsage();
+    std::cout << "  -r<rate>        samples per second (default 44100)" << std::endl
+              << "  -b<bits>        bits per sample of the dumps: 16 or 24 (default 24)" << std::endl
+              << "  -c<channels>    interleaved channels (default 1)" << std::endl
+              << "  -l              the dumps hold their samples least significant byte first" << std::endl
+              << "  --              ends the options: every later argument is a file name" << std::endl
+              << "  -h, -?, --help  print this text" << std::endl
+              << "Exit status: 0 every file converted; 1 a file skipped or a read failed;" << std::endl
+              << "2 bits, channels or rate refused; 3 to 255 a WAVE file failed (from its code);" << std::endl
+              << "64 a bad option; 128 + N stopped by signal N." << std::endl;
+    std::exit(kExitUsage);
+}
+
+[[noreturn]] void refuseOption(const std::string& message)
+{
+    std::cout << message << std::endl;
+    printUsage();
+    std::exit(kExitBadOption);
 }
 
 }  // namespace
 
 ConversionOptions::ConversionOptions(int argc, char** argv)
 {
-    // remaining counts the arguments not yet taken as options, the program's name included.
-    int remaining = argc;
-    int current = 0;
-    while (remaining > 1) {
-        ++current;
-        const char* argument = argv[current];
-        if (argument[0] != '-') {
+    int current = 1;
+    for (; current < argc; ++current) {
+        const std::string_view argument = argv[current];
+        if (argument.empty() || argument.front() != '-') {
             break;
         }
-        --remaining;
-        // Each case reads its value from the character after the letter; the letter is not
-        // the terminator, so that character exists.
-        switch (argument[1]) {
-        case '?':
-            printUsageAndExit();
-        case 'b':
-            bits_ = readDecimal(argument + 2);
-            break;
-        case 'c':
-            channels_ = readDecimal(argument + 2);
-            break;
-        case 'r':
-            rate_ = readDecimal(argument + 2);
-            break;
-        default:
+        if (argument == "--") {
+            ++current;
             break;
         }
+        // Anything after -? still asks for the usage.
+        if (argument.starts_with("-?") || argument == "-h" || argument == "--help") {
+            printHelpAndExit();
+        }
+        if (argument == "-l") {
+            littleEndian_ = true;
+            continue;
+        }
+        std::int32_t* target = nullptr;
+        if (argument.starts_with("-r")) {
+            target = &rate_;
+        } else if (argument.starts_with("-b")) {
+            target = &bits_;
+        } else if (argument.starts_with("-c")) {
+            target = &channels_;
+        } else {
+            refuseOption("Unknown option <" + std::string(argument) + ">");
+        }
+        const auto value = wholeNumber(argument.substr(2));
+        if (!value) {
+            refuseOption("Bad value in <" + std::string(argument) + ">: a whole number is needed");
+        }
+        *target = *value;
     }
-    if (remaining < 2) {
-        printUsageAndExit();
+    if (current >= argc) {
+        printUsage();
+        std::exit(kExitUsage);
     }
-    std::cout << "bits: <" << bits_ << ">, rate: <" << rate_ << ">, channels: <" << channels_ << ">" << std::endl;
+    std::cout << "bits: <" << bits_ << ">, rate: <" << rate_ << ">, channels: <" << channels_ << ">";
+    if (littleEndian_) {
+        std::cout << ", byte order: <little>";
+    }
+    std::cout << std::endl;
     // Everything from the first file name on is a file name, even when it starts with a minus sign.
     for (; current < argc; ++current) {
         inputs_.emplace_back(argv[current]);

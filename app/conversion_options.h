@@ -6,19 +6,28 @@
 #include <string>
 #include <vector>
 
+// Statuses of a parse that ends the process.
+inline constexpr int kExitUsage = 0;
+// An option that is not known, or a value that is not a whole number (as sysexits' EX_USAGE).
+inline constexpr int kExitBadOption = 64;
+
 class ConversionOptions {
 public:
     using NameIterator = std::vector<std::string>::const_iterator;
 
-    // Parses at once and prints the settings line. With -? before the first file name, or
-    // with no file name at all, prints the usage text instead and ends the process with
-    // status 0. Option values are read as decimal integers; values beyond the 32-bit range
-    // saturate at its ends.
+    // Parses at once and prints the settings line. Options come before the first file
+    // name; "--" ends them early. -?, -h or --help, or no file name at all, print the
+    // usage text (the help text for the first three) and end the process with status 0.
+    // An unknown option, or a value that is not a whole decimal number within the signed
+    // 32-bit range, prints its message and the usage text and ends it with status 64.
+    // Nothing is printed before the verdict on every option.
     ConversionOptions(int argc, char** argv);
 
     std::int32_t channels() const { return channels_; }
     std::int32_t rate() const { return rate_; }
     std::int32_t bits() const { return bits_; }
+    // -l: the dumps hold their samples least significant byte first.
+    bool littleEndian() const { return littleEndian_; }
 
     // Inputs and outputs run in parallel: the k-th output is the name made from the k-th input.
     NameIterator inputsBegin() const { return inputs_.begin(); }
@@ -36,6 +45,7 @@ private:
     std::int32_t channels_ = 1;
     std::int32_t rate_ = 44100;
     std::int32_t bits_ = 24;
+    bool littleEndian_ = false;
     std::vector<std::string> inputs_;
     std::vector<std::string> outputs_;
 };

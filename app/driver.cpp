@@ -5,6 +5,7 @@
 
 #include "app/conversion_options.h"
 #include "app/output_guard.h"
+#include "app/standard_descriptors.h"
 #include "convert/chunk.h"
 #include "convert/exit_status.h"
 #include "convert/interruption.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-enum class PairOutcome { kConverted, kSkipped, kStopped };
+enum class PairOutcome { kConverted, kSkipped, kStopped, kUnconvertible };
 
 // Moves the dump across chunk by chunk. The last, short chunk (even an empty one) is
 // handed over too before the loop ends. An interruption ends the copy after the chunk it
@@ -41,6 +42,12 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
         // The reader has reported it; no output file is made for this pair.
         return PairOutcome::kSkipped;
     }
+    // The settings are judged before anything about the output, so a mistaken option is
+    // never hidden behind a refused output.
+    if (const auto message = unconvertibleFormatMessage(settings)) {
+        std::cout << *message << std::endl;
+        return PairOutcome::kUnconvertible;
+    }
     // Creating the output would empty a dump of this run or a file it wrote.
     if (const auto refusal = guard.refusal(inputName, outputName)) {
         std::cout << *refusal << std::endl << std::endl;
@@ -53,6 +60,10 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
     {
         // Inside the reader's life, so destroyed (and its file finished) first.
         WavSampleWriter writer(settings, outputName, reader.knownSize());
+        if (!writer.created()) {
+            // Refused as not a regular file, and reported.
+            return PairOutcome::kSkipped;
+        }
         guard.noteWritten(inputName, outputName);
         // The writer has refused any bits but 16 and 24.
         copyChunks(reader, writer, static_cast<std::uint32_t>(settings.bits / kBitsPerByte));
@@ -67,6 +78,8 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
 
 int runConversion(int argc, char** argv)
 {
+    // Before anything opens a file, so that none lands on descriptor 0, 1 or 2.
+    openClosedStandardDescriptors();
     // SIGINT, SIGTERM or SIGHUP: the file in progress is finished over what was converted,
     // no further pair starts, and the status is 128 + the signal's number.
     const InterruptionWatch interruptions;
@@ -77,14 +90,18 @@ int runConversion(int argc, char** argv)
     // input before the failure is reported, and no later pair is started.
     try {
         const ConversionOptions options(argc, argv);
-        const PcmSettings settings{options.channels(), options.rate(), options.bits()};
+        const PcmSettings settings{options.channels(), options.rate(), options.bits(), options.littleEndian()};
         OutputGuard guard(options.inputsBegin(), options.inputsEnd());
         // A skipped pair lets the others go on, but the run must not read as a success.
         int status = kExitSuccess;
         auto output = options.outputsBegin();
         for (auto input = options.inputsBegin(); input != options.inputsEnd() && interruptionSignal() == 0;
              ++input, ++output) {
-            if (convertPair(settings, guard, *input, *output) == PairOutcome::kSkipped) {
+            const PairOutcome outcome = convertPair(settings, guard, *input, *output);
+            if (outcome == PairOutcome::kUnconvertible) {
+                return kExitUnconvertibleFormat;
+            }
+            if (outcome == PairOutcome::kSkipped) {
                 status = kExitPairSkipped;
             }
         }

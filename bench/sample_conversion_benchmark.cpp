@@ -5,13 +5,19 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <random>
+#include <string>
 
 #include "convert/chunk.h"
 #include "convert/sample_conversion.h"
 #include "convert/sample_conversion_testing.h"
+#include "convert/wav_sample_writer.h"
 
 namespace {
 
@@ -42,6 +48,36 @@ void convertChunk(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kChunkBytes));
 }
 
+// The writer's whole step per chunk, as a run takes it: the conversion (none for
+// little-endian dumps, whose bytes go as they are) and the copy into the file's I/O
+// buffer, written out to a file in the temporary folder (a RAM disk where /tmp is one).
+// The file is started afresh every 64 MiB so it stays small.
+template <std::int32_t bits, bool littleEndian>
+void writeChunk(benchmark::State& state)
+{
+    const auto source = randomChunk();
+    const PcmSettings settings{2, 44100, bits, littleEndian};
+    const std::string name =
+        (std::filesystem::temp_directory_path() / ("pcmwrap-bench-" + std::to_string(getpid()) + ".wav")).string();
+    constexpr std::int64_t kChunksPerFile = (64 << 20) / static_cast<std::int64_t>(kChunkBytes);
+    auto writer = std::make_unique<WavSampleWriter>(settings, name);
+    std::int64_t chunksInFile = 0;
+    for (auto _ : state) {
+        if (chunksInFile == kChunksPerFile) {
+            state.PauseTiming();
+            writer.reset();
+            writer = std::make_unique<WavSampleWriter>(settings, name);
+            chunksInFile = 0;
+            state.ResumeTiming();
+        }
+        writer->write(source, kChunkBytes);
+        ++chunksInFile;
+    }
+    writer.reset();
+    std::filesystem::remove(name);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kChunkBytes));
+}
+
 }  // namespace
 
 // The kernels this machine chooses, then those of processors that offer nothing faster.
@@ -49,3 +85,9 @@ BENCHMARK(convertChunk<swapSampleBytes16>)->Name("swapSampleBytes16/6144");
 BENCHMARK(convertChunk<reverseSampleBytes24>)->Name("reverseSampleBytes24/6144");
 BENCHMARK(convertChunk<swapSampleBytes16Portable>)->Name("swapSampleBytes16Portable/6144");
 BENCHMARK(convertChunk<reverseSampleBytes24Portable>)->Name("reverseSampleBytes24Portable/6144");
+
+// Big-endian dumps against little-endian ones (-l), through the whole write step.
+BENCHMARK(writeChunk<16, false>)->Name("writeChunk16BigEndian/6144");
+BENCHMARK(writeChunk<16, true>)->Name("writeChunk16LittleEndian/6144");
+BENCHMARK(writeChunk<24, false>)->Name("writeChunk24BigEndian/6144");
+BENCHMARK(writeChunk<24, true>)->Name("writeChunk24LittleEndian/6144");

@@ -19,6 +19,14 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 // The standard file buffer's words for a failed read, kept so the failure line reads as before.
 constexpr const char* kReadFailure = "basic_filebuf::underflow error reading the file";
 
+// Empties the non-blocking wake pipe, so that a poll does not wake for it again and again.
+void drainWakePipe(int descriptor)
+{
+    char bytes[64];
+    while (read(descriptor, bytes, sizeof bytes) > 0) {
+    }
+}
+
 }  // namespace
 
 DumpFileBuffer::DumpFileBuffer() : buffer_(std::make_unique<char[]>(kBufferBytes)) {}
@@ -64,7 +72,16 @@ DumpFileBuffer::int_type DumpFileBuffer::underflow()
             throw std::ios_base::failure(kReadFailure, std::error_code(errno, std::system_category()));
         }
         if (waits[1].revents != 0) {
-            return traits_type::eof();
+            // Only a noted signal ends the read: a pipe made readable some other way must
+            // not pass for one. The handler notes before it writes, so a signal whose byte
+            // is drained here is seen at the top of the loop.
+            if (interruptionSignal() != 0) {
+                return traits_type::eof();
+            }
+            drainWakePipe(waits[1].fd);
+            if (waits[0].revents == 0) {
+                continue;
+            }
         }
         const ssize_t got = read(fd_, buffer_.get(), kBufferBytes);
         if (got > 0) {

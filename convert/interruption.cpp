@@ -17,6 +17,8 @@ std::atomic<int> wakeWriteEnd{-1};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may only use lock-free atomics");
 
 struct sigaction previousActions[std::size(kWatchedSignals)];
+// Whether the watch took the signal over; one ignored at start (nohup) is left alone.
+bool watched[std::size(kWatchedSignals)];
 
 extern "C" void noteInterruption(int signal)
 {
@@ -50,15 +52,23 @@ InterruptionWatch::InterruptionWatch()
     // Restarted calls keep writes to standard output whole; the waits for input are in
     // poll, which a signal always ends, and the pipe wakes a poll entered just after it.
     action.sa_flags = SA_RESTART;
+    // A signal ignored when the program starts (nohup; SIGINT for a background job of a
+    // non-interactive shell) was meant not to stop it, and stays ignored.
     for (std::size_t i = 0; i < std::size(kWatchedSignals); ++i) {
-        sigaction(kWatchedSignals[i], &action, &previousActions[i]);
+        watched[i] = sigaction(kWatchedSignals[i], nullptr, &previousActions[i]) == 0 &&
+                     previousActions[i].sa_handler != SIG_IGN;
+        if (watched[i]) {
+            sigaction(kWatchedSignals[i], &action, nullptr);
+        }
     }
 }
 
 InterruptionWatch::~InterruptionWatch()
 {
     for (std::size_t i = 0; i < std::size(kWatchedSignals); ++i) {
-        sigaction(kWatchedSignals[i], &previousActions[i], nullptr);
+        if (watched[i]) {
+            sigaction(kWatchedSignals[i], &previousActions[i], nullptr);
+        }
     }
     for (std::atomic<int>* end : {&wakeReadEnd, &wakeWriteEnd}) {
         if (const int fd = end->exchange(-1); fd >= 0) {

@@ -8,6 +8,7 @@
 // that; the handler does nothing but store the number in a lock-free atomic and write one
 // byte to a pipe, both safe in a handler.
 
+// A signal whose handling is SIG_IGN when the watch starts (nohup) is left ignored.
 class InterruptionWatch {
 public:
     InterruptionWatch();

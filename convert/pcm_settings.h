@@ -14,6 +14,9 @@ struct PcmSettings {
     std::int32_t channels = 1;
     std::int32_t rate = 44100;
     std::int32_t bits = 24;
+    // The dumps hold their samples least significant byte first, as the file does: they
+    // are copied as they are.
+    bool littleEndian = false;
 };
 
 // Why no file can be written in this format, as the line to print (without its newline),

@@ -24,15 +24,23 @@ void exitIfUnconvertible(const PcmSettings& settings)
 
 WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
                                  std::optional<std::uint64_t> dumpBytes)
-    : format_(pcmFormatRecord(settings)), name_(name)
+    : format_(pcmFormatRecord(settings)), name_(name), littleEndian_(settings.littleEndian)
 {
     exitIfUnconvertible(settings);
     rf64_ = dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0;
     const auto create = rf64_ ? wav_create_rf64 : wav_create;
-    if (const std::int32_t result = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
-        result != 0) {
-        failWith("Error creating <", result);
+    const std::int32_t created = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
+    if (created == static_cast<std::int32_t>(MMIOERR_INVALIDFILE)) {
+        // Nothing was written to it; the driver skips the pair.
+        std::cout << "Error creating <" << name_ << ">: not a regular file" << std::endl << std::endl;
+        return;
     }
+    if (created != 0) {
+        failWith("Error creating <", created);
+    }
+    // Kept for settling a failed file through the descriptor it was written with.
+    spare_ = mmioDuplicate(handle_);
+    created_ = true;
     if (const std::int32_t result = wav_begin_data(&handle_, &dataChunk_, &io_); result != 0) {
         failWith("Error creating <", result);
     }
@@ -42,12 +50,25 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
 
 WavSampleWriter::~WavSampleWriter()
 {
+    if (!created_) {
+        return;
+    }
     if (const std::int32_t result = finish(); result != 0) {
         settle();
         if (std::uncaught_exceptions() > uncaughtExceptions_) {
+            closeSpare();
             return;
         }
         failWith("Error writing to <", result);
+    }
+    closeSpare();
+}
+
+void WavSampleWriter::closeSpare()
+{
+    if (spare_ != nullptr) {
+        mmioClose(spare_, 0);
+        spare_ = nullptr;
     }
 }
 
@@ -55,15 +76,20 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
 {
     // Never more than the buffer holds, whatever a caller passes.
     count = std::min<std::uint32_t>(count, kChunkBytes);
-    // The bytes past count are converted too but never written. Construction let only
-    // 16 and 24 bits through.
-    if (format_.wBitsPerSample == 16) {
-        swapSampleBytes16(source, buffer_);
-    } else {
-        reverseSampleBytes24(source, buffer_);
+    // Little-endian samples are already in the file's order and go from the source as
+    // they are. Otherwise the bytes past count are converted too but never written.
+    // Construction let only 16 and 24 bits through.
+    const std::uint8_t* bytes = source.data();
+    if (!littleEndian_) {
+        if (format_.wBitsPerSample == 16) {
+            swapSampleBytes16(source, buffer_);
+        } else {
+            reverseSampleBytes24(source, buffer_);
+        }
+        bytes = buffer_.data();
     }
     DWORD written = 0;
-    const std::int32_t result = wav_write(handle_, count, buffer_.data(), &dataChunk_, &written, &io_);
+    const std::int32_t result = wav_write(handle_, count, bytes, &dataChunk_, &written, &io_);
     bytesPlaced_ += written;
     if (result != 0 || written < count) {
         // Finishing only closes the failed file here (or finishes it over all it holds);
@@ -97,11 +123,11 @@ std::int32_t WavSampleWriter::finish()
 void WavSampleWriter::settle() const
 {
     if (rf64_) {
-        wav_settle_rf64(name_.c_str(), &begunDataChunk_, bytesPlaced_, format_.nBlockAlign);
+        wav_settle_rf64(spare_, &begunDataChunk_, bytesPlaced_, format_.nBlockAlign);
         return;
     }
     const auto placed = static_cast<DWORD>(std::min<std::uint64_t>(bytesPlaced_, 0xFFFFFFFFu));
-    wav_settle(name_.c_str(), &begunDataChunk_, placed, format_.nBlockAlign);
+    wav_settle(spare_, &begunDataChunk_, placed, format_.nBlockAlign);
 }
 
 // Ends the process without unwinding; a file that was being written has been settled.

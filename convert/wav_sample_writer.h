@@ -5,13 +5,17 @@
 // the largest RIFF file, as far as its size is known before it is read, is written as an
 // RF64 file; any other gives a RIFF file, which stops at that limit with a write failure.
 //
-// Every failure ends the process: a format it cannot write (status 2, before any file is
-// made), or a failure of the wave layer (a message with the code, and the status of
-// exitStatusForWaveResult). So an object that exists always has an open, healthy file.
-// A file whose writing or finishing failed is first settled over what reached the disk
-// (wav_settle, wav_settle_rf64), so the samples there stay readable. When the finish fails while a stream
-// failure unwinds through the writer, the file is settled and nothing is reported: the
-// stream failure came first and is the one reported.
+// An output name that exists as another kind of file than a regular one (a FIFO, a
+// device, a socket, a directory) is refused with a message and left untouched; created()
+// is then false and the writer does nothing more. Every other failure ends the process: a
+// format it cannot write (status 2, before any file is made), or a failure of the wave
+// layer (a message with the code, and the status of exitStatusForWaveResult). So a
+// created writer always has an open, healthy file. A file whose writing or finishing
+// failed is first settled over what reached the disk (wav_settle, wav_settle_rf64),
+// through a spare handle on the descriptor it was written with, never by its name, so
+// the samples there stay readable. When the finish fails while a stream failure unwinds
+// through the writer, the file is settled and nothing is reported: the stream failure
+// came first and is the one reported.
 
 #include <array>
 #include <cstdint>
@@ -32,8 +36,11 @@ public:
     WavSampleWriter(const WavSampleWriter&) = delete;
     WavSampleWriter& operator=(const WavSampleWriter&) = delete;
 
+    // False when the output was refused as not a regular file; nothing may be written then.
+    bool created() const { return created_; }
+
     // Converts the whole source chunk and appends its first `count` bytes (at most
-    // kChunkBytes) to the file.
+    // kChunkBytes) to the file. Little-endian dumps are appended as they are.
     void write(std::span<const std::uint8_t, kChunkBytes> source, std::uint32_t count);
 
 private:
@@ -41,6 +48,7 @@ private:
     std::int32_t finish();
     void settle() const;
     void countFrames(std::uint32_t count);
+    void closeSpare();
 
     HMMIO handle_ = nullptr;
     WAVEFORMATEX format_;
@@ -49,7 +57,11 @@ private:
     MMIOINFO io_{};
     std::array<std::uint8_t, kChunkBytes> buffer_{};
     std::string name_;
+    bool littleEndian_ = false;
+    bool created_ = false;
     bool rf64_ = false;
+    // A second handle on the file, open from its creation to the writer's end.
+    HMMIO spare_ = nullptr;
     // Whole frames written so far, and the bytes of a frame begun but not yet complete.
     // 64 bits wide: an RF64 file may hold more than 2^32 frames.
     std::uint64_t frames_ = 0;

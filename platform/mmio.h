@@ -53,9 +53,14 @@ inline constexpr MMRESULT MMIOERR_CANNOTWRITE = 262;
 inline constexpr MMRESULT MMIOERR_CANNOTSEEK = 263;
 inline constexpr MMRESULT MMIOERR_CANNOTEXPAND = 264;
 inline constexpr MMRESULT MMIOERR_CHUNKNOTFOUND = 265;
+// Left in MMIOINFO::wErrorRet when a file to create exists as something other than a
+// regular file (a FIFO, a device, a socket, a directory).
+inline constexpr MMRESULT MMIOERR_INVALIDFILE = 272;
 
 // Opens a file. MMIO_READ opens an existing regular file; MMIO_CREATE | MMIO_READWRITE
-// creates it or empties an existing one. Null on failure.
+// creates it or empties an existing regular file, and refuses any other kind of file
+// (MMIOERR_INVALIDFILE) without waiting on it or changing it. Null on failure, with the
+// reason in info->wErrorRet when info is given.
 HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags);
 // Writes out the buffer, closes the file and releases the handle, also when the write
 // fails; the result is the first write failure the handle met, if any.
@@ -88,6 +93,12 @@ inline constexpr std::uint64_t kMmioMaximumLargeFileSize = std::numeric_limits<s
 // sizes, so it may grow past the RIFF ceiling up to kMmioMaximumLargeFileSize. Chunks
 // made and walked by the calls above keep their 32-bit bounds.
 MMRESULT mmioAllowLargeFile(HMMIO handle);
+
+// Not a platform call: a second handle on the file open behind handle (its descriptor
+// duplicated, the same open file), with a buffer of its own at position 0 and the same
+// access; the file stays open through it after handle is closed, so a failed file can
+// be settled without opening it again by name. Null on failure. Close it with mmioClose.
+HMMIO mmioDuplicate(HMMIO handle);
 
 // Not a platform call: moves to a 64-bit position, which mmioSeek's LONG cannot name past
 // 2 GiB; for settling the end of a file that failed to be written.

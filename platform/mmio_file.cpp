@@ -38,6 +38,35 @@ std::mutex openFilesLock;
 std::unordered_map<HMMIO, std::unique_ptr<MmioFile>> openFiles;
 std::uintptr_t handlesIssued = 0;
 
+// Why a file could not be opened. To create, a name that exists as something other than
+// a regular file: a directory, or a socket or device that cannot be opened at all.
+MMRESULT openFailure(int error, bool create)
+{
+    if (error == ENOENT) {
+        return MMIOERR_FILENOTFOUND;
+    }
+    if (create && (error == EISDIR || error == ENXIO || error == ENODEV)) {
+        return MMIOERR_INVALIDFILE;
+    }
+    return MMIOERR_CANNOTOPEN;
+}
+
+// Issues the handle of a file just opened; null, with the file closed, when it cannot be kept.
+HMMIO keepOpenFile(std::unique_ptr<MmioFile> file)
+{
+    const int fd = file->fd;
+    try {
+        const std::lock_guard<std::mutex> guard(openFilesLock);
+        file->handle = reinterpret_cast<HMMIO>(++handlesIssued);
+        const HMMIO handle = file->handle;
+        openFiles.emplace(handle, std::move(file));
+        return handle;
+    } catch (const std::bad_alloc&) {
+        close(fd);  // the record could not be kept: the file was never handed out
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 std::uint64_t MmioFile::logicalSize() const
@@ -296,10 +325,13 @@ HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags)
     const bool create = (flags & MMIO_CREATE) != 0;
     const bool writable = (flags & (MMIO_WRITE | MMIO_READWRITE)) != 0;
     // A writer reads back what it wrote (chunk sizes are settled in place), so it opens
-    // for reading too.
+    // for reading too. A file to create is opened without blocking and emptied only once
+    // the descriptor shows a regular file: opening a FIFO or a device must neither wait
+    // nor change it, and a name swapped for another file after a check by name cannot
+    // slip through.
     int openFlags = O_CLOEXEC | (writable ? O_RDWR : O_RDONLY);
     if (create) {
-        openFlags |= O_CREAT | O_TRUNC;
+        openFlags |= O_CREAT | O_NONBLOCK;
     }
     auto file = std::unique_ptr<MmioFile>(new (std::nothrow) MmioFile);
     if (!file) {
@@ -312,32 +344,59 @@ HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags)
     file->fd = open(fileName, openFlags, 0666);
     if (file->fd < 0) {
         if (info != nullptr) {
-            info->wErrorRet = errno == ENOENT ? MMIOERR_FILENOTFOUND : MMIOERR_CANNOTOPEN;
+            info->wErrorRet = openFailure(errno, create);
         }
         return nullptr;
     }
     struct stat status {};
-    // A directory opens for reading on POSIX but holds no file bytes.
+    MMRESULT refusal = MMSYSERR_NOERROR;
     if (fstat(file->fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        refusal = MMIOERR_CANNOTOPEN;  // a directory opens for reading on POSIX but holds no file bytes
+    } else if (create && !S_ISREG(status.st_mode)) {
+        refusal = MMIOERR_INVALIDFILE;
+    } else if (create && (ftruncate(file->fd, 0) != 0 || fcntl(file->fd, F_SETFL, 0) != 0)) {
+        refusal = MMIOERR_CANNOTOPEN;
+    }
+    if (refusal != MMSYSERR_NOERROR) {
         close(file->fd);
         if (info != nullptr) {
-            info->wErrorRet = MMIOERR_CANNOTOPEN;
+            info->wErrorRet = refusal;
         }
         return nullptr;
     }
+    if (create) {
+        status.st_size = 0;
+    }
     file->writable = writable;
     file->fileSize = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0;
-    const int fd = file->fd;
-    try {
-        const std::lock_guard<std::mutex> guard(openFilesLock);
-        file->handle = reinterpret_cast<HMMIO>(++handlesIssued);
-        const HMMIO handle = file->handle;
-        openFiles.emplace(handle, std::move(file));
-        return handle;
-    } catch (const std::bad_alloc&) {
-        close(fd);  // the record could not be kept: the file was never handed out
+    return keepOpenFile(std::move(file));
+}
+
+HMMIO mmioDuplicate(HMMIO handle)
+{
+    const MmioFile* const original = findOpenFile(handle);
+    if (original == nullptr) {
         return nullptr;
     }
+    auto file = std::unique_ptr<MmioFile>(new (std::nothrow) MmioFile);
+    if (!file) {
+        return nullptr;
+    }
+    file->buffer.reset(new (std::nothrow) char[kMmioBufferBytes]);
+    if (!file->buffer) {
+        return nullptr;
+    }
+    file->fd = fcntl(original->fd, F_DUPFD_CLOEXEC, 0);
+    if (file->fd < 0) {
+        return nullptr;
+    }
+    file->writable = original->writable;
+    file->largeFile = original->largeFile;
+    // The length the file has on disk now.
+    struct stat status {};
+    const bool regular = fstat(file->fd, &status) == 0 && S_ISREG(status.st_mode);
+    file->fileSize = regular ? static_cast<std::uint64_t>(status.st_size) : 0;
+    return keepOpenFile(std::move(file));
 }
 
 MMRESULT mmioClose(HMMIO handle, UINT /*flags*/)

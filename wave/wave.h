@@ -25,7 +25,9 @@ inline constexpr int32_t WAV_ERR_WRITE_FAILED = 0xE104;
 // Creates (or empties) the file and writes the RIFF header, the fmt chunk (16 bytes of
 // the format for PCM, else the 18-byte record and its cbSize extra bytes, which must
 // follow it in memory) and a fact chunk holding 0xFFFFFFFF. On failure after the
-// open, the file stays open in *handle.
+// open, the file stays open in *handle. A name that exists as another kind of file than
+// a regular one (a FIFO, a device, a socket, a directory) is refused with
+// MMIOERR_INVALIDFILE before anything is written to it; *handle is then null.
 int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk, MMCKINFO* riff);
 // Starts the data chunk and takes over the file's I/O buffer into *io.
 int32_t wav_begin_data(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io);
@@ -35,15 +37,17 @@ int32_t wav_write(HMMIO handle, DWORD count, const BYTE* bytes, MMCKINFO* chunk,
 // file, setting *handle to null. Does nothing for a null *handle. A write that never
 // reached the disk (found when the file is closed) is reported, not hidden.
 int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount);
-// After wav_write or wav_finish failed and wav_finish has closed the file: reopens it and
-// settles its header over what reached the disk, so that the samples there stay readable.
+// After wav_write or wav_finish failed and wav_finish has closed the file: settles its
+// header over what reached the disk, so that the samples there stay readable. The file is
+// reached through spare, a handle that mmioDuplicate made of the file's handle while it
+// was open and that the caller closes afterwards; it is never opened again by name.
 // The data size becomes the data bytes the file holds (at most bytesPlaced, the bytes
 // wav_write placed), followed by the pad byte of an odd size where the disk takes it; the
 // RIFF size the file's length - 8; the fact count the data bytes / blockAlign (0 for a
 // blockAlign of 0). chunk is the data chunk's record as wav_begin_data filled it, before
-// wav_finish reused it. Fails with WAV_ERR_WRITE_FAILED when the file cannot be reopened
-// or does not hold its header up to the data.
-int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign);
+// wav_finish reused it. Fails with WAV_ERR_WRITE_FAILED when spare is null or cannot be
+// duplicated, or the file does not hold its header up to the data.
+int32_t wav_settle(HMMIO spare, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign);
 
 // ---- Writing a file too large for a RIFF form: an RF64 form (EBU Tech 3306), the same
 // chunks with the true 64-bit sizes in a ds64 chunk after the form's type. Calls:
@@ -67,7 +71,7 @@ int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO
 // As wav_settle for a file made by wav_create_rf64, after wav_write or wav_finish_rf64
 // failed: the ds64 chunk receives the RIFF size (length - 8), the data bytes the file
 // holds (at most bytesPlaced) and those bytes / blockAlign; the pad byte as there.
-int32_t wav_settle_rf64(const char* fileName, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign);
+int32_t wav_settle_rf64(HMMIO spare, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign);
 
 // ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
 

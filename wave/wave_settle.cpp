@@ -28,10 +28,14 @@ bool writeFieldAt(HMMIO handle, LONG offset, DWORD value)
     return mmioSeek(handle, offset, SEEK_SET) == offset && writeExactly(handle, field, kFieldBytes);
 }
 
-// The length of the file on disk; false when it cannot be opened.
-bool diskLength(const char* fileName, std::uint64_t* length)
+// Each step works on a handle of its own, duplicated from the spare one, as if it opened
+// the file afresh: a write refused in one step stays with its handle, and closing the
+// handle tells whether the step's bytes reached the disk.
+
+// The length of the file on disk; false when it cannot be reached.
+bool diskLength(HMMIO spare, std::uint64_t* length)
 {
-    const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READ);
+    const HMMIO handle = mmioDuplicate(spare);
     if (handle == nullptr) {
         return false;
     }
@@ -43,9 +47,9 @@ bool diskLength(const char* fileName, std::uint64_t* length)
 // Appends the pad byte of odd data at the end of the file: whether the disk took it. The
 // byte reaches the disk only when the file is closed, so the close tells. Only a file with
 // 64-bit sizes (largeFile) may take it past the RIFF ceiling.
-bool appendPadByte(const char* fileName, std::uint64_t position, bool largeFile)
+bool appendPadByte(HMMIO spare, std::uint64_t position, bool largeFile)
 {
-    const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
+    const HMMIO handle = mmioDuplicate(spare);
     if (handle == nullptr) {
         return false;
     }
@@ -57,18 +61,18 @@ bool appendPadByte(const char* fileName, std::uint64_t position, bool largeFile)
 
 // The data bytes on disk after dataStart, at most bytesPlaced, and where the file then
 // ends: after a pad byte of odd data when one is there or the disk takes it. False when the
-// file cannot be opened or does not reach dataStart.
-bool settledData(const char* fileName, std::uint64_t dataStart, std::uint64_t bytesPlaced, bool largeFile,
+// file cannot be reached or does not reach dataStart.
+bool settledData(HMMIO spare, std::uint64_t dataStart, std::uint64_t bytesPlaced, bool largeFile,
                  std::uint64_t* dataBytes, std::uint64_t* end)
 {
     std::uint64_t length = 0;
-    if (!diskLength(fileName, &length) || length < dataStart) {
+    if (!diskLength(spare, &length) || length < dataStart) {
         return false;
     }
     // A byte past the data can only be a pad byte that the finish wrote before it failed.
     *dataBytes = std::min(length - dataStart, bytesPlaced);
     *end = dataStart + *dataBytes;
-    if (*dataBytes % 2 != 0 && (length > *end || appendPadByte(fileName, *end, largeFile))) {
+    if (*dataBytes % 2 != 0 && (length > *end || appendPadByte(spare, *end, largeFile))) {
         ++*end;
     }
     return true;
@@ -91,12 +95,12 @@ bool writeSampleCount(HMMIO handle, DWORD riffSize, DWORD sampleCount)
     return writeFieldAt(handle, static_cast<LONG>(fact.dwDataOffset), sampleCount);
 }
 
-// Opens the closed file again and writes its header fields in place: WAV_ERR_WRITE_FAILED
-// when it cannot be opened or a field is not written, otherwise the result of closing it.
+// Writes the header fields in place: WAV_ERR_WRITE_FAILED when the file cannot be reached
+// or a field is not written, otherwise the result of closing the step's handle.
 template <typename WriteFields>
-int32_t rewriteHeader(const char* fileName, WriteFields writeFields)
+int32_t rewriteHeader(HMMIO spare, WriteFields writeFields)
 {
-    const HMMIO handle = mmioOpenA(fileName, nullptr, MMIO_READWRITE);
+    const HMMIO handle = mmioDuplicate(spare);
     if (handle == nullptr) {
         return WAV_ERR_WRITE_FAILED;
     }
@@ -107,14 +111,14 @@ int32_t rewriteHeader(const char* fileName, WriteFields writeFields)
 
 }  // namespace
 
-int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign)
+int32_t wav_settle(HMMIO spare, const MMCKINFO* chunk, DWORD bytesPlaced, WORD blockAlign)
 {
     const std::uint64_t dataStart = chunk->dwDataOffset;
     std::uint64_t onDisk = 0;
     std::uint64_t end = 0;
     // The data chunk begins after the RIFF header and its own; the file must hold both.
     if (dataStart < kFirstInnerChunkOffset + 2 * kFieldBytes ||
-        !settledData(fileName, dataStart, bytesPlaced, false, &onDisk, &end)) {
+        !settledData(spare, dataStart, bytesPlaced, false, &onDisk, &end)) {
         return WAV_ERR_WRITE_FAILED;
     }
     // At most bytesPlaced, so 32 bits wide.
@@ -123,21 +127,21 @@ int32_t wav_settle(const char* fileName, const MMCKINFO* chunk, DWORD bytesPlace
     // The file is never longer than a RIFF file may be, so its size fits the field.
     const auto riffSize = static_cast<DWORD>(end - kRiffDataOffset);
     const DWORD sampleCount = blockAlign == 0 ? 0 : dataBytes / blockAlign;
-    return rewriteHeader(fileName, [&](HMMIO handle) {
+    return rewriteHeader(spare, [&](HMMIO handle) {
         return writeFieldAt(handle, kRiffSizeOffset, riffSize) &&
                writeFieldAt(handle, static_cast<LONG>(dataStart - kFieldBytes), dataBytes) &&
                writeSampleCount(handle, riffSize, sampleCount);
     });
 }
 
-int32_t wav_settle_rf64(const char* fileName, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign)
+int32_t wav_settle_rf64(HMMIO spare, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign)
 {
     std::uint64_t dataBytes = 0;
     std::uint64_t end = 0;
-    if (!settledData(fileName, chunk->dwDataOffset, bytesPlaced, true, &dataBytes, &end)) {
+    if (!settledData(spare, chunk->dwDataOffset, bytesPlaced, true, &dataBytes, &end)) {
         return WAV_ERR_WRITE_FAILED;
     }
     const std::uint64_t sampleCount = blockAlign == 0 ? 0 : dataBytes / blockAlign;
-    return rewriteHeader(fileName,
+    return rewriteHeader(spare,
                          [&](HMMIO handle) { return writeRf64Sizes(handle, *chunk, end, dataBytes, sampleCount); });
 }

@@ -43,9 +43,8 @@ bool writeFormat(HMMIO handle, const WAVEFORMATEX* format)
 
 int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk, MMCKINFO* riff)
 {
-    *handle = mmioOpenA(fileName, nullptr, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE);
-    if (*handle == nullptr) {
-        return WAV_ERR_WRITE_FAILED;
+    if (const int32_t result = openToCreate(fileName, handle); result != 0) {
+        return result;
     }
 
     riff->fccType = kFourccWave;
@@ -54,6 +53,16 @@ int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* form
         return static_cast<int32_t>(result);
     }
     return writeFormatAndFactChunks(*handle, format, chunk);
+}
+
+int32_t openToCreate(const char* fileName, HMMIO* handle)
+{
+    MMIOINFO info{};
+    *handle = mmioOpenA(fileName, &info, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE);
+    if (*handle != nullptr) {
+        return 0;
+    }
+    return info.wErrorRet == MMIOERR_INVALIDFILE ? static_cast<int32_t>(MMIOERR_INVALIDFILE) : WAV_ERR_WRITE_FAILED;
 }
 
 int32_t writeFormatAndFactChunks(HMMIO handle, const WAVEFORMATEX* format, MMCKINFO* chunk)

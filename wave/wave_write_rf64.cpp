@@ -93,9 +93,8 @@ int32_t wav_needs_rf64(const WAVEFORMATEX* format, uint64_t dataBytes)
 int32_t wav_create_rf64(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk,
                         MMCKINFO* riff)
 {
-    *handle = mmioOpenA(fileName, nullptr, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE);
-    if (*handle == nullptr) {
-        return WAV_ERR_WRITE_FAILED;
+    if (const int32_t result = openToCreate(fileName, handle); result != 0) {
+        return result;
     }
     if (const MMRESULT result = mmioAllowLargeFile(*handle); result != 0) {
         return static_cast<int32_t>(result);

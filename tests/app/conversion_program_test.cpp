@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "convert/chunk.h"
 #include "tests/support/expected_wave.h"
@@ -13,6 +14,7 @@
 #include "tests/support/process.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wave_files.h"
 
 namespace {
 
@@ -239,13 +241,13 @@ TEST(ConversionProgram, ChannelsThatDoNotFitTheBlockAlignAreRefused)
 TEST(ConversionProgram, FailedCreationEndsTheRunWithTheMessageAndStatus4)
 {
     TempDir dir;
-    testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(60, 8));
+    // The longest name a file may have: its output name, four characters longer, cannot be made.
+    const std::string take(255, 't');
+    testsupport::writeFile(dir.file(take), testsupport::randomBytes(60, 8));
     testsupport::writeFile(dir.file("next.raw"), testsupport::randomBytes(60, 8));
-    // A directory stands where the file would be created.
-    std::filesystem::create_directory(dir.path() / "take.wav");
-    const ProcessResult result = runPcmwrapIn(dir, {"take.raw", "next.raw"});
+    const ProcessResult result = runPcmwrapIn(dir, {take, "next.raw"});
     EXPECT_EQ(result.standardOutput,
-              kDefaultSettings + "take.raw ->  take.wav\nError creating <take.wav>, code <57604>\n\n");
+              kDefaultSettings + take + " ->  " + take + ".wav\nError creating <" + take + ".wav>, code <57604>\n\n");
     expectCleanExit(result, 4);
     EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
 }
@@ -256,8 +258,8 @@ TEST(ConversionProgram, FailedWriteEndsTheRunWithTheMessageAndItsStatus)
     testsupport::writeFile(dir.file("full.raw"), testsupport::randomBytes(60, 8));
     testsupport::writeFile(dir.file("big.raw"), testsupport::randomBytes(600000, 8));
     testsupport::writeFile(dir.file("next.raw"), testsupport::randomBytes(60, 8));
-    std::filesystem::create_symlink("/dev/full", dir.path() / "full.wav");
-    const ProcessResult full = runPcmwrapIn(dir, {"full.raw", "next.raw"});
+    // A limit below the header: the file's only flush, as it is closed, fails.
+    const ProcessResult full = runPcmwrapIn(dir, {"full.raw", "next.raw"}, 20);
     EXPECT_EQ(full.standardOutput, kDefaultSettings + "full.raw ->  full.wav\nError writing to <full.wav>, code <262>\n\n");
     expectCleanExit(full, 6);
     EXPECT_FALSE(testsupport::fileExists(dir.file("next.wav")));
@@ -267,6 +269,26 @@ TEST(ConversionProgram, FailedWriteEndsTheRunWithTheMessageAndItsStatus)
     EXPECT_EQ(limited.standardOutput, kDefaultSettings + "big.raw ->  big.wav\nError writing to <big.wav>, code <262>\n\n");
     expectCleanExit(limited, 6);
     EXPECT_LE(std::filesystem::file_size(dir.path() / "big.wav"), 300000u);
+}
+
+TEST(ConversionProgram, LittleEndianDumpsAreCopiedAsTheyAre)
+{
+    TempDir dir;
+    // Longer than a chunk and ending inside a frame: the whole frames are the dump's bytes.
+    const Bytes dump = testsupport::randomBytes(2 * kChunkBytes + 7, 69);
+    testsupport::writeFile(dir.file("take.raw"), dump);
+    for (const auto& [bits, channels, frameBytes] : {std::tuple{"16", "2", 4u}, std::tuple{"24", "3", 9u}}) {
+        const ProcessResult result = runPcmwrapIn(dir, {"-l", std::string("-b") + bits, std::string("-c") + channels, "take.raw"});
+        EXPECT_EQ(result.standardOutput, std::string("bits: <") + bits + ">, rate: <44100>, channels: <" + channels +
+                                             ">, byte order: <little>\ntake.raw ->  take.wav\n");
+        expectCleanExit(result, 0);
+        const std::size_t frames = dump.size() / frameBytes;
+        const ProcessResult python = testsupport::runPython(testsupport::kPythonWaveReader, {dir.file("take.wav")});
+        EXPECT_EQ(python.standardOutput, std::string(channels) + " " + std::to_string(frameBytes / std::stoul(channels)) +
+                                             " 44100 " + std::to_string(frames) + "\n" +
+                                             testsupport::hexOf(Bytes(dump.begin(), dump.begin() + frames * frameBytes)))
+            << python.standardError;
+    }
 }
 
 }  // namespace

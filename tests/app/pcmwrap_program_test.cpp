@@ -17,21 +17,76 @@ using testsupport::TempDir;
 using testsupport::expectCleanExit;
 using testsupport::runPcmwrapIn;
 
-const std::string kUsage = "\npcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile\n";
+const std::string kUsage = "\npcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile...\n";
+const std::string kHelp = kUsage +
+                          "  -r<rate>        samples per second (default 44100)\n"
+                          "  -b<bits>        bits per sample of the dumps: 16 or 24 (default 24)\n"
+                          "  -c<channels>    interleaved channels (default 1)\n"
+                          "  -l              the dumps hold their samples least significant byte first\n"
+                          "  --              ends the options: every later argument is a file name\n"
+                          "  -h, -?, --help  print this text\n"
+                          "Exit status: 0 every file converted; 1 a file skipped or a read failed;\n"
+                          "2 bits, channels or rate refused; 3 to 255 a WAVE file failed (from its code);\n"
+                          "64 a bad option; 128 + N stopped by signal N.\n";
 
-TEST(PcmwrapProgram, UsageWhenNoFileNameOrOnQuestionMark)
+TEST(PcmwrapProgram, UsageWithoutAFileNameAndHelpOnRequest)
 {
     TempDir dir;
     testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(100, 1));
-    const std::vector<std::vector<std::string>> usageCases = {
-        {}, {"-b16", "-c2"}, {"-?"}, {"-?", "take.raw"}, {"-b16", "-?", "-c2", "take.raw"}, {"-x"}};
-    for (const auto& arguments : usageCases) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, kUsage},
+        {{"-b16", "-c2"}, kUsage},
+        {{"-l", "--"}, kUsage},
+        {{"-?"}, kHelp},
+        {{"-?x", "take.raw"}, kHelp},
+        {{"-b16", "-h", "-c2", "take.raw"}, kHelp},
+        {{"--help", "take.raw"}, kHelp}};
+    for (const auto& [arguments, printed] : cases) {
         const ProcessResult result = runPcmwrapIn(dir, arguments);
-        EXPECT_EQ(result.standardOutput, kUsage) << testing::PrintToString(arguments);
+        EXPECT_EQ(result.standardOutput, printed) << testing::PrintToString(arguments);
         expectCleanExit(result, 0);
     }
     // Nothing was created beside the one dump.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(PcmwrapProgram, AnUnknownOptionOrAValueNotAWholeNumberStopsBeforeAnyFile)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("take.raw"), testsupport::randomBytes(100, 1));
+    const std::string whole = ">: a whole number is needed";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-r48k"}, "Bad value in <-r48k" + whole},
+        {{"-b16x"}, "Bad value in <-b16x" + whole},
+        {{"-r", "44100"}, "Bad value in <-r" + whole},
+        {{"-c+"}, "Bad value in <-c+" + whole},
+        {{"-c 2"}, "Bad value in <-c 2" + whole},
+        {{"-r4000000000"}, "Bad value in <-r4000000000" + whole},
+        {{"-r-2147483649"}, "Bad value in <-r-2147483649" + whole},
+        {{"-B16"}, "Unknown option <-B16>"},
+        {{"-b16", "-x"}, "Unknown option <-x>"},
+        {{"-"}, "Unknown option <->"},
+        {{"-lx"}, "Unknown option <-lx>"},
+        {{"-help"}, "Unknown option <-help>"},
+        {{"-n1.raw"}, "Unknown option <-n1.raw>"}};
+    for (const auto& [arguments, message] : cases) {
+        std::vector<std::string> withFile = arguments;
+        withFile.push_back("take.raw");
+        const ProcessResult result = runPcmwrapIn(dir, withFile);
+        EXPECT_EQ(result.standardOutput, message + "\n" + kUsage) << testing::PrintToString(withFile);
+        expectCleanExit(result, 64);
+    }
+    EXPECT_FALSE(testsupport::fileExists(dir.file("take.wav")));
+}
+
+TEST(PcmwrapProgram, DoubleMinusMakesTheNextArgumentsFileNames)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("-n1.raw"), testsupport::randomBytes(100, 1));
+    const ProcessResult result = runPcmwrapIn(dir, {"-b16", "--", "-n1.raw"});
+    EXPECT_EQ(result.standardOutput, "bits: <16>, rate: <44100>, channels: <1>\n-n1.raw ->  -n1.wav\n");
+    expectCleanExit(result, 0);
+    EXPECT_EQ(std::filesystem::file_size(dir.path() / "-n1.wav"), 156u);
 }
 
 TEST(PcmwrapProgram, OptionsAfterTheFirstNameAreFileNames)

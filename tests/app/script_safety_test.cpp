@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/support/expected_wave.h"
+#include "tests/support/fifo_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
 #include "tests/support/program_run.h"
@@ -29,6 +30,7 @@ using testsupport::Bytes;
 using testsupport::ProcessResult;
 using testsupport::TempDir;
 using testsupport::expectCleanExit;
+using testsupport::openFifoForWriting;
 using testsupport::runPcmwrapIn;
 namespace fs = std::filesystem;
 
@@ -126,9 +128,8 @@ TEST(ScriptSafety, APairThatIsNotConvertedMakesTheRunFail)
     expectCleanExit(result, 1);
     EXPECT_TRUE(testsupport::fileExists(dir.file("take.wav")));
     // A later failure of the wave layer still ends the run with its own status.
-    fs::create_symlink("/dev/full", dir.path() / "full.wav");
     testsupport::writeFile(dir.file("full.raw"), testsupport::randomBytes(30, 42));
-    result = runPcmwrapIn(dir, {"missing.raw", "full.raw", "take.raw"});
+    result = runPcmwrapIn(dir, {"missing.raw", "full.raw", "take.raw"}, 20);
     EXPECT_EQ(result.standardOutput, kDefaultSettings + "missing.raw ->  missing.wav\nError opening <missing.raw>\n"
                                                         "full.raw ->  full.wav\nError writing to <full.wav>, code <262>\n\n");
     expectCleanExit(result, 6);
@@ -171,21 +172,6 @@ TEST(ScriptSafety, NoOutputOfTheRunIsOverwrittenByALaterPair)
     expectCleanExit(result, 1);
     EXPECT_EQ(testsupport::readFile(dir.file("take1.wav")),
               testsupport::expectedPcmWave({}, 200, testsupport::reversedSamples(first, 3)));
-}
-
-// The write end of a FIFO, opened once the converter has opened it for reading.
-int openFifoForWriting(const std::string& name)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int fd = -1;
-    while ((fd = open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (fd >= 0) {
-        fcntl(fd, F_SETFL, 0);
-    }
-    return fd;
 }
 
 TEST(ScriptSafety, AFailedOutputIsStillAReadableFile)

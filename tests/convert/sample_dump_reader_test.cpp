@@ -1,10 +1,13 @@
 #include "convert/sample_dump_reader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "convert/interruption.h"
 #include "tests/support/cout_capture.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
@@ -128,6 +131,22 @@ TEST(SampleDumpReader, OnlyARegularFileHasAKnownSize)
     const SampleDumpReader device("/dev/null");
     EXPECT_TRUE(device.ok());
     EXPECT_EQ(device.knownSize(), std::nullopt);
+}
+
+TEST(SampleDumpReader, AReadableWakePipeWithoutASignalEndsNoRead)
+{
+    TempDir dir;
+    const Bytes dump = testsupport::randomBytes(kChunkBytes, 70);
+    testsupport::writeFile(dir.file("take.raw"), dump);
+    const InterruptionWatch watch;
+    // Something other than a signal makes the wake pipe readable.
+    const int writeEnd = open(("/proc/self/fd/" + std::to_string(interruptionDescriptor())).c_str(), O_WRONLY);
+    ASSERT_GE(writeEnd, 0);
+    ASSERT_EQ(write(writeEnd, "x", 1), 1);
+    close(writeEnd);
+    SampleDumpReader reader(dir.file("take.raw"));
+    EXPECT_EQ(reader.readChunk(), kChunkBytes);
+    EXPECT_EQ(bufferBytes(reader, kChunkBytes), dump);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ endforeach()
 
 # The installed program runs on its own: with no arguments it prints its usage and ends with 0.
 execute_process(COMMAND ${prefix}/bin/pcmwrap RESULT_VARIABLE status OUTPUT_VARIABLE output)
-set(usage "\npcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile\n")
+set(usage "\npcmwrap [-r<rate>] [-b<bits per sample>] [-c<channels>] infile...\n")
 if(NOT status EQUAL 0 OR NOT output STREQUAL usage)
   message(FATAL_ERROR "installed pcmwrap without arguments: status ${status}, output [${output}]")
 endif()

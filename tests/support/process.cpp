@@ -102,6 +102,12 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
             rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        for (const int signalNumber : options.ignoredSignals) {
+            signal(signalNumber, SIG_IGN);
+        }
+        for (const int descriptor : options.closedDescriptors) {
+            close(descriptor);
+        }
         execve(program.c_str(), argv.data(), environment.data());
         _exit(127);
     }

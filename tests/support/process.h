@@ -23,6 +23,8 @@ struct ProcessOptions {
     std::string workingDirectory;               // empty: the test's own
     std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE for the child, SIGXFSZ at its default
     std::vector<std::string> extraEnvironment;   // "NAME=value" entries added for the child
+    std::vector<int> closedDescriptors;          // of 0, 1 and 2: closed when the child starts
+    std::vector<int> ignoredSignals;             // SIG_IGN when the child starts, as nohup leaves them
 };
 
 // A program started in the background, for tests that act on it while it runs.
@@ -36,6 +38,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     void sendSignal(int signal) const;
+    pid_t pid() const { return pid_; }
     // Collects the output until the child ends. A child still running after the time limit
     // is killed, which shows as SIGKILL in the result.
     ProcessResult wait(std::chrono::milliseconds limit = std::chrono::hours(1));

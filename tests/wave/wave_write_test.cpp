@@ -2,6 +2,9 @@
 // for byte against layouts built here, and read back by Python's wave module.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <vector>
@@ -170,7 +173,8 @@ TEST_F(WaveWriting, FailuresToCreateGiveTheWriteCodeAndNoHandle)
     MMCKINFO riff{};
     EXPECT_EQ(wav_create(dir.file("missing/x.wav").c_str(), &handle, &format, &chunk, &riff), WAV_ERR_WRITE_FAILED);
     EXPECT_EQ(handle, nullptr);
-    EXPECT_EQ(wav_create(dir.path().c_str(), &handle, &format, &chunk, &riff), WAV_ERR_WRITE_FAILED);
+    // An existing name that is no regular file is refused with its own code.
+    EXPECT_EQ(wav_create(dir.path().c_str(), &handle, &format, &chunk, &riff), static_cast<int32_t>(MMIOERR_INVALIDFILE));
     EXPECT_EQ(handle, nullptr);
 }
 
@@ -193,9 +197,23 @@ TEST_F(WaveWriting, CreatingOverAnExistingFileReplacesItsContent)
 
 TEST_F(WaveWriting, AWriteTheDiskRefusesIsReportedAndNotLost)
 {
-    // /dev/full takes the open and refuses every write: the only flush of a small
-    // file happens when it is closed.
-    std::filesystem::create_symlink("/dev/full", name);
+    // A file size limit below the header: the only flush of a small file happens when it
+    // is closed. The refused write is reported, not a signal.
+    struct FileSizeLimit {
+        rlimit before{};
+        FileSizeLimit()
+        {
+            getrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{20, before.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ~FileSizeLimit()
+        {
+            setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, SIG_DFL);
+        }
+    } limit;
     const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
     EXPECT_EQ(writeWholeFile(name, &format, {1, 2, 3, 4}, {4}, 2), static_cast<int32_t>(MMIOERR_CANNOTWRITE));
     // A larger file meets the failure in the middle of its data.
