@@ -1,15 +1,17 @@
 #pragma once
-// Plays one WAVE file through the ring and reports on standard output what became of it.
+// Plays one file (WAVE or raw dump) through the ring and reports on standard output what
+// became of it.
 
 #include <cstdint>
 #include <string>
 
+class PlayerOptions;
 class RingOutput;
 
 enum class FileOutcome {
     Played,
-    Skipped,     // a format the output cannot play; nothing was queued
-    Unreadable,  // the wave layer could not open or read it; what was read before has played
+    Skipped,     // a format the player cannot play; nothing was queued
+    Unreadable,  // it could not be opened or read; what was read before has been queued
     Interrupted,
     DeviceFailed,  // the ring refused a block; see deviceResult
 };
@@ -19,7 +21,8 @@ struct FilePlayResult {
     std::int32_t deviceResult = 0;
 };
 
-// Reads the file's data in blocks of 8192 bytes, turns whole frames into ring frames
-// (a trailing partial frame is dropped), queues them and, once the last is queued,
-// waits until they have played.
-FilePlayResult playFile(const std::string& name, RingOutput& ring);
+// Reads the file's frames, turns them into ring frames and queues them, one slot's worth
+// at a time; returns once the last is queued, so that the next file's first block queues
+// right behind it (RingOutput::waitUntilPlayed waits for the end). "Playing <file>" comes
+// when the first block is queued.
+FilePlayResult playFile(const std::string& name, const PlayerOptions& options, RingOutput& ring);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "play/file_player.h"
@@ -10,13 +11,28 @@
 #include "play/player_options.h"
 #include "play/player_status.h"
 #include "play/playback_events.h"
+#include "play/raw_settings_check.h"
 #include "play/ring_output.h"
 #include "playback/playback.h"
 #include "audio/wave_out_device_name.h"
 
+namespace {
+
+int deviceFailed(const std::string& deviceName, std::int32_t code, RingOutput& ring)
+{
+    std::cout << "Error playing on audio device <" << deviceName << ">, code <" << code << ">" << std::endl;
+    ring.stop();
+    return kPlayerNoDevice;
+}
+
+}  // namespace
+
 int runPlayer(int argc, char** argv)
 {
     const PlayerOptions options(argc, argv);
+    if (!rawSettingsPlay(options)) {
+        return kPlayerUnplayableFormat;
+    }
     if (options.device()) {
         // The ring opens the device that the environment names.
         setenv(kAudioDeviceVariable, options.device()->c_str(), 1);
@@ -43,7 +59,7 @@ int runPlayer(int argc, char** argv)
     bool skipped = false;
     bool unreadable = false;
     for (const std::string& file : options.files()) {
-        const FilePlayResult played = playFile(file, ring);
+        const FilePlayResult played = playFile(file, options, ring);
         switch (played.outcome) {
         case FileOutcome::Played:
             break;
@@ -57,15 +73,19 @@ int runPlayer(int argc, char** argv)
             ring.stop();
             return kPlayerSignalBase + playback_events::interruptSignal();
         case FileOutcome::DeviceFailed:
-            std::cout << "Error playing on audio device <" << deviceName << ">, code <" << played.deviceResult << ">"
-                      << std::endl;
-            ring.stop();
-            return kPlayerNoDevice;
+            return deviceFailed(deviceName, played.deviceResult, ring);
         }
     }
-    if (playback_events::interrupted()) {
+    // Each file's blocks queue behind the last of the one before, so a failure in the
+    // middle of the run refuses the next block; one in the last file's last blocks shows
+    // here, once everything has played.
+    const std::optional<std::int32_t> played = ring.waitUntilPlayed();
+    if (!played || playback_events::interrupted()) {
         ring.stop();
         return kPlayerSignalBase + playback_events::interruptSignal();
+    }
+    if (*played != 0) {
+        return deviceFailed(deviceName, *played, ring);
     }
     return skipped ? kPlayerUnplayableFormat : unreadable ? kPlayerUnreadableFile : kPlayerSuccess;
 }

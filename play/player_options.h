@@ -1,24 +1,40 @@
 #pragma once
 // The settings of one pcmwrap-play run, parsed from the command line: the device to play
-// on and the files to play.
+// on, how to take the files (WAVE, raw dumps of given settings, or raw dumps the probe
+// reads) and the files to play.
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "play/raw_dump_source.h"
+
 class PlayerOptions {
 public:
     // Parses at once. With -? before the first file name, or no file name at all, prints
     // the usage text and ends the process with status 0; with an option it does not know
-    // (or -d without a name), prints a line naming it and the usage text, and ends with
-    // kPlayerUsageError.
+    // (or -d without a name), a value that is not a whole number, or -b, -c or -l beside
+    // -a, prints a line saying so and the usage text, and ends with kPlayerUsageError.
     PlayerOptions(int argc, char** argv);
 
     // The ALSA PCM that -d named, which overrides PCMWRAP_AUDIO_DEVICE for the run.
     const std::optional<std::string>& device() const { return device_; }
+    // -r, -b, -c or -l: every file is a raw dump of this format.
+    const std::optional<RawDumpFormat>& rawFormat() const { return rawFormat_; }
+    // -a: every file is a raw dump whose format the probe tells; the rate is rawRate().
+    bool probeDumps() const { return probeDumps_; }
+    std::int32_t rawRate() const { return rate_; }
+    // The raw settings as given, for their range check (player.cpp).
+    std::int32_t rawBits() const { return bits_; }
+    std::int32_t rawChannels() const { return channels_; }
     const std::vector<std::string>& files() const { return files_; }
 
 private:
     std::optional<std::string> device_;
+    std::optional<RawDumpFormat> rawFormat_;
+    bool probeDumps_ = false;
+    std::int32_t rate_ = 44100;
+    std::int32_t bits_ = 24;
+    std::int32_t channels_ = 1;
     std::vector<std::string> files_;
 };

@@ -31,7 +31,13 @@ struct ProbeResult {
     std::vector<Candidate> candidates;  // the leading few, best first (kFormat and kUnclear)
     std::string container;              // kContainer: "RIFF WAVE", "AIFF", "FLAC", ...
     std::string message;                // kError: why the file could not be read
+    std::string note;                   // kUnclear without candidates: "too little data", "no format fits"
 };
+
+// What the probe needs before it weighs candidates, and how far ahead the best one must be.
+inline constexpr std::size_t kMinimumBytes = 256;
+inline constexpr double kMinimumScore = 0.5;
+inline constexpr double kMinimumMargin = 0.5;
 
 // Reads a bounded sample of the file (at most 16 MiB, in windows spread over its length).
 ProbeResult probeFile(const std::filesystem::path& path);

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev python3 clang libclang-rt-14-dev groff-base time
-          pkg-config dpkg-dev file lintian man-db libasound2-dev sox ffmpeg)
+          pkg-config dpkg-dev file lintian man-db libasound2-dev libsoxr-dev sox ffmpeg)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

@@ -29,6 +29,7 @@ function(expect_contents package)
   endforeach()
 endfunction()
 expect_contents(${program} bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz
+  bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz
   share/doc/pcmwrap/copyright share/doc/pcmwrap/changelog.Debian.gz)
 # The libraries in the multiarch folder, lib/<triplet>.
 if(NOT LIBDIR MATCHES "^lib/[a-z0-9_]+-linux-[a-z0-9_]+$")

@@ -1,0 +1,54 @@
+#pragma once
+// A raw PCM dump as the player's source: bare samples, channels interleaved, in the
+// format the command line (or the probe) gives; nothing in the file says it. A partial
+// frame at the end is not played.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "play/pcm_source.h"
+
+struct RawDumpFormat {
+    enum class Encoding { kSigned, kUnsigned, kFloat };
+
+    std::uint32_t sampleRate = 44100;
+    unsigned bits = 24;  // 8 (unsigned), 16, 24, 32 (signed, or float)
+    unsigned channels = 1;
+    Encoding encoding = Encoding::kSigned;
+    bool bigEndian = true;
+
+    unsigned sampleBytes() const { return bits / 8; }
+    std::size_t frameBytes() const { return std::size_t{sampleBytes()} * channels; }
+};
+
+class RawDumpSource : public PcmSource {
+public:
+    // Throws std::system_error when the file cannot be opened or its size read.
+    RawDumpSource(const std::string& name, const RawDumpFormat& format);
+
+    unsigned channels() const override { return format_.channels; }
+    std::uint32_t sampleRate() const override { return format_.sampleRate; }
+    std::uint32_t channelMask() const override { return 0; }
+    std::uint64_t frameCount() const override { return frameCount_; }
+    bool floatSamples() const override { return format_.encoding == RawDumpFormat::Encoding::kFloat; }
+    std::size_t readFrames(std::span<std::int16_t> interleaved) override;
+    std::size_t readFrames(std::span<float> interleaved) override;
+
+private:
+    // Reads up to `frames` whole frames into bytes_; the frames read.
+    std::size_t readBytes(std::size_t frames);
+
+    struct CloseFile {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+
+    std::string name_;
+    RawDumpFormat format_;
+    std::unique_ptr<std::FILE, CloseFile> file_;
+    std::uint64_t frameCount_ = 0;
+    std::uint64_t framesLeft_ = 0;
+    std::vector<unsigned char> bytes_;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// The source behind one named file, as the command line says to take it: a WAVE file
+// (WavReader), a raw dump of the given format, or a raw dump whose format the probe
+// tells.
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "play/pcm_source.h"
+#include "play/player_options.h"
+
+// A file the player will not play: why, for "Skipping <file>: <why>".
+class UnplayableFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file that cannot be read: why, for "Error reading <file>: <why>".
+class UnreadableFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws UnplayableFile for a format it cannot play, UnreadableFile or std::system_error
+// (WavError for a WAVE file) when the file cannot be read; WavError's WAV_ERR_BAD_FORMAT
+// tells a format too (isFormatRefusal).
+std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptions& options);
+
+bool isFormatRefusal(const std::system_error& error);

@@ -1,0 +1,25 @@
+#pragma once
+// A WAVE file as the player's source, read through pcmwrap::WavReader: RIFF, RF64 and
+// BW64; PCM, float and extensible; streamed files.
+
+#include <filesystem>
+
+#include "play/pcm_source.h"
+#include "wave/wav_file.h"
+
+class WavFileSource : public PcmSource {
+public:
+    // Throws WavError: WAV_ERR_BAD_FORMAT for a format the reader does not take.
+    explicit WavFileSource(const std::filesystem::path& path) : reader_(path) {}
+
+    unsigned channels() const override { return reader_.format().channels; }
+    std::uint32_t sampleRate() const override { return reader_.format().sampleRate; }
+    std::uint32_t channelMask() const override { return reader_.format().channelMask; }
+    std::uint64_t frameCount() const override { return reader_.frameCount(); }
+    bool floatSamples() const override { return reader_.format().encoding == pcmwrap::SampleEncoding::kFloat; }
+    std::size_t readFrames(std::span<std::int16_t> interleaved) override { return reader_.readFrames(interleaved); }
+    std::size_t readFrames(std::span<float> interleaved) override { return reader_.readFrames(interleaved); }
+
+private:
+    pcmwrap::WavReader reader_;
+};

@@ -1,0 +1,77 @@
+#include "probe/byte_change_statistics.h"
+
+#include <algorithm>
+
+namespace pcmwrap::probe {
+
+ByteChangeStatistics::ByteChangeStatistics(int width)
+    : width_(width), change_(kMaxChannels * kPhases * 4), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0)
+{
+}
+
+void ByteChangeStatistics::add(std::span<const std::byte> bytes)
+{
+    const auto width = static_cast<std::size_t>(width_);
+    const std::size_t count = bytes.size() / width;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    // Sample i sits at position i % kPhases of the block's rows.
+    for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t slot = 0; slot < width; ++slot) {
+            const std::size_t index = (i % kPhases) * 4 + slot;
+            lowest_[index] = std::min(lowest_[index], data[i * width + slot]);
+            highest_[index] = std::max(highest_[index], data[i * width + slot]);
+        }
+    }
+    // At most 128 per pair and blocks of about a million bytes: 32 bits hold each row sum.
+    std::vector<std::uint32_t> sums(kPhases * 4);
+    for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
+        if (count <= lag) {
+            break;
+        }
+        pairs_[lag - 1] += static_cast<double>(count - lag);
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (std::size_t base = 0; base + lag < count; base += kPhases) {
+            const std::size_t length = std::min(kPhases, count - lag - base);
+            for (std::size_t p = 0; p < length; ++p) {
+                const std::uint8_t* earlier = data + (base + p) * width;
+                const std::uint8_t* later = earlier + lag * width;
+                for (std::size_t slot = 0; slot < width; ++slot) {
+                    const auto change = static_cast<std::int8_t>(later[slot] - earlier[slot]);
+                    sums[p * 4 + slot] += static_cast<std::uint32_t>(change < 0 ? -change : change);
+                }
+            }
+        }
+        for (std::size_t p = 0; p < kPhases; ++p) {
+            for (std::size_t slot = 0; slot < width; ++slot) {
+                change_[at(lag - 1, p, slot)] += sums[p * 4 + slot];
+            }
+        }
+    }
+}
+
+double ByteChangeStatistics::meanChange(int channels, int channel, int slot) const
+{
+    const auto lag = static_cast<std::size_t>(channels - 1);
+    if (pairs_[lag] <= 0) {
+        return 0;
+    }
+    double total = 0;
+    for (auto p = static_cast<std::size_t>(channel); p < kPhases; p += static_cast<std::size_t>(channels)) {
+        total += change_[at(lag, p, static_cast<std::size_t>(slot))];
+    }
+    return total / (pairs_[lag] / channels);
+}
+
+bool ByteChangeStatistics::constant(int channels, int channel, int slot) const
+{
+    const auto first = static_cast<std::size_t>(channel) * 4 + static_cast<std::size_t>(slot);
+    for (auto p = static_cast<std::size_t>(channel); p < kPhases; p += static_cast<std::size_t>(channels)) {
+        const std::size_t index = p * 4 + static_cast<std::size_t>(slot);
+        if (lowest_[index] != highest_[index] || lowest_[index] != lowest_[first]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace pcmwrap::probe

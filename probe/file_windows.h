@@ -1,0 +1,36 @@
+#pragma once
+// Reads a bounded sample of a file: all of a file up to the budget, else windows spread
+// evenly over its length, each starting at a multiple of every frame size.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pcmwrap::probe {
+
+// 4 MiB tell the format as well as 16 (the corpus bench shows it) at a quarter of the time.
+inline constexpr std::uint64_t kReadBudget = 4u << 20;
+inline constexpr std::size_t kWindowCount = 64;
+
+class FileWindows {
+public:
+    // Reads the windows; on failure error() says why and nothing is held.
+    explicit FileWindows(const std::filesystem::path& path, std::uint64_t budget = kReadBudget);
+
+    const std::string& error() const { return error_; }
+    std::uint64_t fileSize() const { return fileSize_; }
+    std::vector<std::span<const std::byte>> windows() const;
+    // Where each window starts in the file.
+    const std::vector<std::uint64_t>& offsets() const { return offsets_; }
+
+private:
+    std::vector<std::vector<std::byte>> windows_;
+    std::vector<std::uint64_t> offsets_;
+    std::uint64_t fileSize_ = 0;
+    std::string error_;
+};
+
+}  // namespace pcmwrap::probe

@@ -1,0 +1,31 @@
+#pragma once
+// Short dumps made in the test from synthesised sound: per channel a few sines under slow
+// envelopes and a little low-passed noise, each channel different. Stored in any layout
+// the probe weighs.
+
+#include <cstdint>
+#include <string>
+
+#include "probe/probe.h"
+#include "tests/support/file_bytes.h"
+
+namespace probetest {
+
+struct DumpSpec {
+    int bits = 16;
+    pcmwrap::probe::Encoding encoding = pcmwrap::probe::Encoding::kSigned;
+    pcmwrap::probe::ByteOrder byteOrder = pcmwrap::probe::ByteOrder::kBig;
+    int channels = 1;
+    double gainDb = -6;          // peak level below full scale
+    bool identical = false;      // every channel the same signal
+    int storedBits = 0;          // wider containers: the samples in their top bits, zeros below
+    int frames = 22050;          // half a second at 44.1 kHz
+    std::uint32_t seed = 1;
+};
+
+testsupport::Bytes generatedDump(const DumpSpec& spec);
+
+// The name tests print for a case: "16-bit big 2ch".
+std::string specName(const DumpSpec& spec);
+
+}  // namespace probetest
