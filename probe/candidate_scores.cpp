@@ -16,8 +16,9 @@ namespace {
 constexpr std::size_t kBlockBytes = 104 * kFrameAlignment;
 // At most this far below full scale (4 steps of a 16-bit sample) a dump counts as silent.
 constexpr double kSilentPeak = 4.0 / 32768.0;
-// A float reading is plausible only within this range: integer samples read as floats
-// give huge, infinite or vanishingly small numbers.
+// A float reading is plausible only within this range: integer samples, and floats in the
+// wrong byte order, read as floats give huge, infinite or vanishingly small numbers. A few
+// huge values would make the rest of such a reading look still next to them.
 constexpr double kLargestFloat = 1000.0;
 // A structure a longer frame shows that the channel count does not explain costs its
 // log ratio beyond this slack (what uneven material shows by chance).
@@ -43,8 +44,8 @@ bool plausibleFloats(const SignalStatistics& statistics)
            static_cast<double>(statistics.tinyValues()) <= 0.001 * static_cast<double>(statistics.samples());
 }
 
-// The log ratio of the largest to the smallest difference energy at the positions of a
-// frame of `period` samples when `channels` samples make a frame (period a multiple of
+// Twice the log ratio of the largest to the smallest sum of difference sizes at the
+// positions of a frame of `period` samples when `channels` samples make a frame (period a multiple of
 // channels). Zero in expectation when the signal has no structure over the longer frame;
 // large when it has: two identical channels read as one make every other difference zero.
 double asymmetry(const SignalStatistics& statistics, int channels, int period)
