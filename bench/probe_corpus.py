@@ -8,7 +8,7 @@ format the probe tells (16/24-bit in both byte orders, quiet, 16-bit in 24-bit
 containers, 8-bit, 32-bit integer and float), beside white noise, random bytes and
 silence. Prints a confusion table (truth against answer) in Markdown.
 
-    bench/probe_corpus.py --probe build/pcmwrap-probe [--per-cell 6] [--work DIR]
+    bench/probe_corpus.py --probe build/pcmwrap-probe [--per-cell 10] [--work DIR [--reuse]]
 """
 
 import argparse
@@ -278,13 +278,19 @@ def main():
     parser.add_argument("--work", help="keep the corpus in this folder")
     parser.add_argument("--seed", type=int, default=23)
     parser.add_argument("--show-misses", action="store_true")
+    parser.add_argument("--reuse", action="store_true", help="probe the corpus already in --work again")
     arguments = parser.parse_args()
     install_packages()
     rng = random.Random(arguments.seed)
     work = arguments.work or tempfile.mkdtemp(prefix="probe-corpus-")
     os.makedirs(work, exist_ok=True)
-    pools = make_sources(work, max(8, arguments.per_cell * 3), rng)
-    corpus = build_corpus(work, arguments.per_cell, rng, pools)
+    manifest = f"{work}/corpus.json"
+    if arguments.reuse and os.path.exists(manifest):
+        corpus = json.load(open(manifest))
+    else:
+        pools = make_sources(work, max(8, arguments.per_cell * 3), rng)
+        corpus = build_corpus(work, arguments.per_cell, rng, pools)
+        json.dump(corpus, open(manifest, "w"))
 
     columns = ["right", "wrong byte order", "wrong width or kind", "wrong channels", "format", "unclear", "silent",
                "container", "empty", "error"]

@@ -16,8 +16,9 @@ namespace {
 constexpr std::size_t kBlockBytes = 104 * kFrameAlignment;
 // At most this far below full scale (4 steps of a 16-bit sample) a dump counts as silent.
 constexpr double kSilentPeak = 4.0 / 32768.0;
-// A float reading is plausible only within this range: integer samples read as floats
-// give huge, infinite or vanishingly small numbers.
+// A float reading is plausible only within this range: integer samples, and floats in the
+// wrong byte order, read as floats give huge, infinite or vanishingly small numbers. A few
+// huge values would make the rest of such a reading look still next to them.
 constexpr double kLargestFloat = 1000.0;
 // A structure a longer frame shows that the channel count does not explain costs its
 // log ratio beyond this slack (what uneven material shows by chance).
@@ -26,24 +27,16 @@ constexpr double kStructureSlack = 0.1;
 // width read as a wider one span up to 24 samples of the reading.
 constexpr int kLongestStructure = 24;
 // Under this asymmetry a longer frame adds nothing to a shorter one whose reading is a
-// time series (neighbouring samples related, their correlation beyond kRelatedNeighbours,
-// and second differences smaller than first ones, by kTimeSeriesCurve): the longer frame's
-// smoothness then comes from the sound repeating itself (a steady tone whose period is a
-// whole number of frames), not from channels, and it may score no better than the shorter.
-// Two different channels read as one alternate instead, and their second differences are
-// the larger.
+// time series (second differences smaller than first ones, by kTimeSeriesCurve): the
+// longer frame's smoothness then comes from the sound repeating itself (a steady tone whose
+// period is near a whole number of frames), not from channels, and it may score no better
+// than the shorter. Different channels read as one alternate instead, and their second
+// differences are as large as the first or larger.
 constexpr double kNoStructure = 0.05;
-constexpr double kRelatedNeighbours = 0.25;
 constexpr double kTimeSeriesCurve = 0.8;
-// A constant offset in a reading costs this much per unit of its power over the varying
-// power: sound has none, but the zero bytes of digital silence read as 8-bit unsigned
-// samples are a constant far from the middle, which would look smooth.
-constexpr double kOffsetPenalty = 3.0;
 // A byte ranked more significant that changes more than the next one costs the log ratio
 // beyond this slack (two bytes both near random differ by chance).
 constexpr double kByteOrderSlack = 0.05;
-// 32-bit integer readings of a dump that reads as plausible floats in the same byte order.
-constexpr double kFloatShapedIntegerPenalty = 3.0;
 
 bool plausibleFloats(const SignalStatistics& statistics)
 {
@@ -51,8 +44,8 @@ bool plausibleFloats(const SignalStatistics& statistics)
            static_cast<double>(statistics.tinyValues()) <= 0.001 * static_cast<double>(statistics.samples());
 }
 
-// The log ratio of the largest to the smallest difference energy at the positions of a
-// frame of `period` samples when `channels` samples make a frame (period a multiple of
+// Twice the log ratio of the largest to the smallest sum of difference sizes at the
+// positions of a frame of `period` samples when `channels` samples make a frame (period a multiple of
 // channels). Zero in expectation when the signal has no structure over the longer frame;
 // large when it has: two identical channels read as one make every other difference zero.
 double asymmetry(const SignalStatistics& statistics, int channels, int period)
@@ -148,13 +141,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
         }
     }
 
-    std::array<bool, 2> floatsPlausible{};  // by byte order
     for (std::size_t i = 0; i < kSampleLayouts.size(); ++i) {
-        const SampleLayout& layout = kSampleLayouts[i];
-        scores.silent = scores.silent || silentReading(layout, signals[i]);
-        if (layout.encoding == Encoding::kFloat && plausibleFloats(signals[i])) {
-            floatsPlausible[static_cast<std::size_t>(layout.byteOrder)] = true;
-        }
+        scores.silent = scores.silent || silentReading(kSampleLayouts[i], signals[i]);
     }
 
     for (std::size_t i = 0; i < kSampleLayouts.size(); ++i) {
@@ -178,18 +166,12 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             const double secondOrder = statistics.differenceSizes(channels, 2) * std::numbers::pi / (12 * spread);
             double value = -std::log(std::max(std::min(firstOrder, secondOrder), 1e-12));
             value -= structurePenalty(statistics, channels);
-            value -= kOffsetPenalty * std::min(1.0, statistics.offsetRatio(channels));
             if (layout.bytes > 1 && layout.encoding == Encoding::kSigned) {
                 value -= byteOrderPenalty(byteChanges[static_cast<std::size_t>(layout.bytes - 2)], layout, channels);
             }
-            if (layout.bytes == 4 && layout.encoding == Encoding::kSigned &&
-                floatsPlausible[static_cast<std::size_t>(layout.byteOrder)]) {
-                value -= kFloatShapedIntegerPenalty;
-            }
             const auto index = static_cast<std::size_t>(channels);
             score[index] = value;
-            timeSeries[index] = std::fabs(1 - firstOrder) > kRelatedNeighbours &&
-                                secondOrder < kTimeSeriesCurve * firstOrder;
+            timeSeries[index] = secondOrder < kTimeSeriesCurve * firstOrder;
             scored[index] = true;
         }
         for (int channels = 1; channels <= kMaxChannels; ++channels) {

@@ -81,21 +81,6 @@ double SignalStatistics::spread(int channels) const
     return total;
 }
 
-double SignalStatistics::offsetRatio(int channels) const
-{
-    double offset = 0;
-    for (int channel = 0; channel < channels; ++channel) {
-        double sum = 0;
-        double count = 0;
-        for (auto phase = static_cast<std::size_t>(channel); phase < kPhases; phase += static_cast<std::size_t>(channels)) {
-            sum += sum_[phase];
-            count += count_[phase];
-        }
-        offset += count > 0 ? sum * sum / count : 0;
-    }
-    return offset / spread(channels);
-}
-
 double SignalStatistics::differenceSizes(int channels, int order) const
 {
     const auto& sizes = (order == 1 ? first_ : second_)[static_cast<std::size_t>(channels - 1)];

@@ -22,9 +22,6 @@ public:
 
     // Sum of squared deviations from each channel's mean, over all channels.
     double spread(int channels) const;
-    // The part of the samples' power that is each channel's mean (a constant offset) over
-    // the part that varies: near zero for sound.
-    double offsetRatio(int channels) const;
     // From the sizes of each channel's frame-to-frame differences, first order (x[n] -
     // x[n-1]) or second (x[n] - 2x[n-1] + x[n-2]): the sum over channels of the channel's
     // sample count times its mean difference size squared, to set against spread(). Sizes,

@@ -65,10 +65,20 @@ testsupport::Bytes generatedDump(const DumpSpec& spec)
         channels.push_back(channelSignal(spec.frames, spec.identical ? 0 : channel, spec.seed));
     }
     const double gain = std::pow(10.0, spec.gainDb / 20.0) / 1.3;  // the signal peaks near 1.3
+    for (auto& signal : channels) {
+        for (double& value : signal) {
+            value *= gain;
+        }
+    }
+    return storedDump(spec, channels);
+}
+
+testsupport::Bytes storedDump(const DumpSpec& spec, const std::vector<std::vector<double>>& channels)
+{
     testsupport::Bytes bytes;
     for (int n = 0; n < spec.frames; ++n) {
         for (const auto& signal : channels) {
-            appendSample(bytes, spec, gain * signal[static_cast<std::size_t>(n)]);
+            appendSample(bytes, spec, signal[static_cast<std::size_t>(n)]);
         }
     }
     return bytes;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "probe/probe.h"
 #include "tests/support/file_bytes.h"
@@ -24,6 +25,10 @@ struct DumpSpec {
 };
 
 testsupport::Bytes generatedDump(const DumpSpec& spec);
+
+// The given channels' samples (between -1 and 1, all of spec.frames) stored as spec says;
+// its gain, identical and seed fields are not used.
+testsupport::Bytes storedDump(const DumpSpec& spec, const std::vector<std::vector<double>>& channels);
 
 // The name tests print for a case: "16-bit big 2ch".
 std::string specName(const DumpSpec& spec);
