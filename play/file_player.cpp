@@ -20,6 +20,11 @@ void reportUnreadable(const std::string& name, const std::string& reason)
     std::cout << "Error reading <" << name << ">: " << reason << std::endl;
 }
 
+void reportSkipped(const std::string& name, const std::string& reason)
+{
+    std::cout << "Skipping <" << name << ">: " << reason << std::endl;
+}
+
 void announce(const std::string& name)
 {
     std::cout << "Playing <" << name << ">" << std::endl;
@@ -47,7 +52,7 @@ FilePlayResult playFeed(const std::string& name, RingFrameFeed& feed, RingOutput
             frames = feed.next(samples);
         } catch (const std::exception& error) {
             progress.reset();
-            reportUnreadable(name, error.what());
+            reportUnreadable(name, reasonOf(error));
             return {FileOutcome::Unreadable};
         }
         if (frames == 0) {
@@ -83,24 +88,21 @@ FilePlayResult playFile(const std::string& name, const PlayerOptions& options, R
     try {
         source = openSource(name, options);
     } catch (const UnplayableFile& refusal) {
-        std::cout << "Skipping <" << name << ">: " << refusal.what() << std::endl;
+        reportSkipped(name, refusal.what());
         return {FileOutcome::Skipped};
-    } catch (const std::system_error& error) {
+    } catch (const std::runtime_error& error) {  // WavError, UnreadableFile, a raw dump's open
         if (isFormatRefusal(error)) {
-            std::cout << "Skipping <" << name << ">: " << error.what() << std::endl;
+            reportSkipped(name, reasonOf(error));
             return {FileOutcome::Skipped};
         }
-        reportUnreadable(name, error.what());
-        return {FileOutcome::Unreadable};
-    } catch (const std::runtime_error& error) {
-        reportUnreadable(name, error.what());
+        reportUnreadable(name, reasonOf(error));
         return {FileOutcome::Unreadable};
     }
     std::optional<RingFrameFeed> feed;
     try {
         feed.emplace(*source);
     } catch (const std::runtime_error& error) {  // the resampler refused the rate
-        std::cout << "Skipping <" << name << ">: " << error.what() << std::endl;
+        reportSkipped(name, error.what());
         return {FileOutcome::Skipped};
     }
     return playFeed(name, *feed, ring);

@@ -14,9 +14,10 @@ namespace {
 
 using Encoding = RawDumpFormat::Encoding;
 
-std::system_error systemError(const std::string& what)
+// The player's line names the file: the error says only what went wrong.
+std::system_error systemError()
 {
-    return std::system_error(errno, std::generic_category(), what);
+    return std::system_error(errno, std::generic_category());
 }
 
 // The sample at `in` as a signed value of its own width (8-bit: less 128), from its
@@ -48,11 +49,11 @@ RawDumpSource::RawDumpSource(const std::string& name, const RawDumpFormat& forma
     : name_(name), format_(format), file_(std::fopen(name.c_str(), "rb"))
 {
     if (!file_) {
-        throw systemError("cannot open <" + name + ">");
+        throw systemError();
     }
     struct stat status {};
     if (fstat(fileno(file_.get()), &status) != 0) {
-        throw systemError("cannot read <" + name + ">");
+        throw systemError();
     }
     // A pipe or device has no size: its frames are counted as they come.
     frameCount_ = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) / format_.frameBytes() : 0;
@@ -65,7 +66,7 @@ std::size_t RawDumpSource::readBytes(std::size_t frames)
     bytes_.resize(frames * format_.frameBytes());
     const std::size_t got = std::fread(bytes_.data(), 1, bytes_.size(), file_.get());
     if (got < bytes_.size() && std::ferror(file_.get())) {
-        throw systemError("cannot read <" + name_ + ">");
+        throw systemError();
     }
     // The bytes of a partial frame at the end are dropped.
     const std::size_t whole = got / format_.frameBytes();

@@ -5,8 +5,9 @@
 #include "play/raw_dump_source.h"
 #include "play/ring_frame_feed.h"
 #include "play/wav_file_source.h"
+#include "probe/format_description.h"
 #include "probe/probe.h"
-#include "wave/wave.h"
+#include "wave/wav_file.h"
 
 namespace {
 
@@ -16,45 +17,6 @@ using pcmwrap::probe::Encoding;
 using pcmwrap::probe::ProbeResult;
 using pcmwrap::probe::Verdict;
 
-// "24-bit big-endian stereo", "32-bit float little-endian 6 channels", "8-bit unsigned mono".
-std::string describe(const Candidate& candidate)
-{
-    std::string text = std::to_string(candidate.bits) + "-bit";
-    if (candidate.encoding == Encoding::kFloat) {
-        text += " float";
-    } else if (candidate.encoding == Encoding::kUnsigned) {
-        text += " unsigned";
-    }
-    if (candidate.bits > 8) {
-        text += candidate.byteOrder == ByteOrder::kBig ? " big-endian" : " little-endian";
-    }
-    return text + (candidate.channels == 1   ? " mono"
-                   : candidate.channels == 2 ? " stereo"
-                                             : std::string(" ") + std::to_string(candidate.channels) + " channels");
-}
-
-std::string whyUntold(const ProbeResult& result)
-{
-    switch (result.verdict) {
-    case Verdict::kUnclear: {
-        std::string text = "unclear";
-        for (std::size_t i = 0; i < result.candidates.size(); ++i) {
-            text += i == 0 ? " (" : " or ";
-            text += describe(result.candidates[i]);
-        }
-        return result.candidates.empty() ? text : text + ")";
-    }
-    case Verdict::kSilent:
-        return "silent";
-    case Verdict::kContainer:
-        return "container: " + result.container;
-    case Verdict::kEmpty:
-        return "empty";
-    default:
-        return result.message;
-    }
-}
-
 RawDumpFormat probedFormat(const std::string& name, std::int32_t rate)
 {
     const ProbeResult result = pcmwrap::probe::probeFile(name);
@@ -62,7 +24,7 @@ RawDumpFormat probedFormat(const std::string& name, std::int32_t rate)
         throw UnreadableFile(result.message);
     }
     if (result.verdict != Verdict::kFormat) {
-        throw UnplayableFile(std::string("the probe cannot tell its format: ") + whyUntold(result));
+        throw UnplayableFile("the probe cannot tell its format: " + pcmwrap::probe::describeVerdict(result));
     }
     const Candidate& found = result.format;
     RawDumpFormat format;
@@ -94,7 +56,14 @@ std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptio
     return source;
 }
 
-bool isFormatRefusal(const std::system_error& error)
+bool isFormatRefusal(const std::exception& error)
 {
-    return error.code().category() == pcmwrap::waveCategory() && error.code().value() == WAV_ERR_BAD_FORMAT;
+    const auto* refusal = dynamic_cast<const pcmwrap::WavError*>(&error);
+    return refusal != nullptr && refusal->sampleFormatRefused();
+}
+
+std::string reasonOf(const std::exception& error)
+{
+    const auto* refusal = dynamic_cast<const pcmwrap::WavError*>(&error);
+    return refusal != nullptr ? refusal->reason() : error.what();
 }

@@ -23,8 +23,11 @@ public:
 };
 
 // Throws UnplayableFile for a format it cannot play, UnreadableFile or std::system_error
-// (WavError for a WAVE file) when the file cannot be read; WavError's WAV_ERR_BAD_FORMAT
-// tells a format too (isFormatRefusal).
+// (WavError for a WAVE file) when the file cannot be read; a WavError may also refuse a
+// format (isFormatRefusal).
 std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptions& options);
 
-bool isFormatRefusal(const std::system_error& error);
+// A WAVE file whose sample format is not read: skipped, not unreadable.
+bool isFormatRefusal(const std::exception& error);
+// What went wrong, without the file's name that the player's own line gives.
+std::string reasonOf(const std::exception& error);

@@ -69,4 +69,34 @@ std::optional<std::string> pcmwrapCommand(const Candidate& format, const std::st
     return command + shellWord(file);
 }
 
+std::string describeVerdict(const ProbeResult& result)
+{
+    switch (result.verdict) {
+    case Verdict::kFormat:
+        return describe(result.format);
+    case Verdict::kUnclear: {
+        if (result.candidates.empty()) {
+            return "unclear (" + result.note + ")";
+        }
+        std::string list;
+        for (std::size_t i = 0; i < result.candidates.size(); ++i) {
+            if (i > 0) {
+                list += i + 1 == result.candidates.size() ? " or " : ", ";
+            }
+            list += describe(result.candidates[i]);
+        }
+        return "unclear (" + list + ")";
+    }
+    case Verdict::kSilent:
+        return "silent";
+    case Verdict::kContainer:
+        return "container: " + result.container;
+    case Verdict::kEmpty:
+        return "empty";
+    case Verdict::kError:
+        break;
+    }
+    return "error: " + result.message;
+}
+
 }  // namespace pcmwrap::probe

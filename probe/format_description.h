@@ -18,4 +18,9 @@ std::string describe(const Candidate& format);
 // pcmwrap does not take it for an option.
 std::optional<std::string> pcmwrapCommand(const Candidate& format, const std::string& file);
 
+// The answer in words: the format as describe() tells it, or why there is none:
+// "unclear (16-bit big-endian stereo or 16-bit big-endian mono)", "unclear (no format
+// fits)", "silent", "container: RIFF WAVE", "empty", "error: <message>".
+std::string describeVerdict(const ProbeResult& result);
+
 }  // namespace pcmwrap::probe

@@ -70,34 +70,11 @@ std::string twoDecimals(double value)
 std::string textReport(const std::string& file, const ProbeResult& result)
 {
     const std::string head = file + ": ";
-    switch (result.verdict) {
-    case Verdict::kFormat: {
-        const auto command = pcmwrap::probe::pcmwrapCommand(result.format, file);
-        return head + pcmwrap::probe::describe(result.format) +
-               (command ? " -> " + *command : " (pcmwrap cannot convert it)");
+    if (result.verdict != Verdict::kFormat) {
+        return head + pcmwrap::probe::describeVerdict(result);
     }
-    case Verdict::kUnclear: {
-        if (result.candidates.empty()) {
-            return head + "unclear (" + result.note + ")";
-        }
-        std::string list;
-        for (std::size_t i = 0; i < result.candidates.size(); ++i) {
-            if (i > 0) {
-                list += i + 1 == result.candidates.size() ? " or " : ", ";
-            }
-            list += pcmwrap::probe::describe(result.candidates[i]);
-        }
-        return head + "unclear (" + list + ")";
-    }
-    case Verdict::kContainer:
-        return head + "container: " + result.container;
-    case Verdict::kError:
-        return head + "error: " + result.message;
-    case Verdict::kSilent:
-    case Verdict::kEmpty:
-        break;
-    }
-    return head + verdictName(result.verdict);
+    const auto command = pcmwrap::probe::pcmwrapCommand(result.format, file);
+    return head + pcmwrap::probe::describe(result.format) + (command ? " -> " + *command : " (pcmwrap cannot convert it)");
 }
 
 std::string jsonReport(const std::string& file, const ProbeResult& result)

@@ -35,14 +35,23 @@ const std::error_category& waveCategory() noexcept
     return category;
 }
 
-WavError::WavError(int code, const std::string& what)
-    : std::system_error(code, waveCategory(), what), message_(what)
+WavError::WavError(int code, const std::string& what) : WavError(code, what, what)
+{
+}
+
+WavError::WavError(int code, const std::string& what, const std::string& reason, bool sampleFormat)
+    : std::system_error(code, waveCategory(), what), message_(what), reason_(reason), sampleFormat_(sampleFormat)
 {
 }
 
 const char* WavError::what() const noexcept
 {
     return message_.what();
+}
+
+const char* WavError::reason() const noexcept
+{
+    return reason_.what();
 }
 
 }  // namespace pcmwrap

@@ -45,10 +45,22 @@ const std::error_category& waveCategory() noexcept;
 class WavError : public std::system_error {
 public:
     WavError(int code, const std::string& what);
+    // reason: what went wrong without the file's name, for a caller that names the file
+    // itself; sampleFormat: the file is a WAVE file whose sample format is not read.
+    WavError(int code, const std::string& what, const std::string& reason, bool sampleFormat = false);
     const char* what() const noexcept override;
+    // "No such file or directory", "not a WAVE file", "format 2 (ADPCM) is not PCM or
+    // float"; what() when the thrower gave none.
+    const char* reason() const noexcept;
+    // True when the file is sound but its fmt chunk names samples that are not read
+    // (ADPCM, 12-bit, a block align that does not fit): a format refused, not a file
+    // broken or of another kind.
+    bool sampleFormatRefused() const noexcept { return sampleFormat_; }
 
 private:
     std::runtime_error message_;  // copied without throwing, as an exception must be
+    std::runtime_error reason_;
+    bool sampleFormat_ = false;
 };
 
 class WavReader {  // move-only

@@ -42,7 +42,21 @@ struct WavReader::State {
         }
     }
 
-    [[noreturn]] void fail(int code, const std::string& reason) const { throw WavError(code, name + reason); }
+    // "<x.wav>: cannot read its data": the name, a colon and the reason.
+    [[noreturn]] void fail(int code, const std::string& reason) const
+    {
+        throw WavError(code, name + ": " + reason, reason);
+    }
+    // "<x.wav> is not a WAVE file": the name in a sentence; reason stands alone.
+    [[noreturn]] void failSaying(int code, const std::string& sentence, const std::string& reason) const
+    {
+        throw WavError(code, name + sentence, reason);
+    }
+
+    [[noreturn]] void failHeaderCut() const
+    {
+        failSaying(WAV_ERR_TRUNCATED, " ends inside its header", "cut short inside its header");
+    }
 
     void open(const std::filesystem::path& path);
     void readFormat();
@@ -58,23 +72,25 @@ void WavReader::State::open(const std::filesystem::path& path)
     if (handle == nullptr) {
         // The I/O opens and then refuses a directory, which leaves errno untouched.
         const int reason = errno != 0 ? errno : std::filesystem::is_directory(path) ? EISDIR : ENOMEM;
-        throw WavError(WAV_ERR_OPEN_FAILED, "cannot open " + name + ": " + std::generic_category().message(reason));
+        throw WavError(WAV_ERR_OPEN_FAILED, "cannot open " + name + ": " + std::generic_category().message(reason),
+                       std::generic_category().message(reason));
     }
     switch (riff::walkWave(handle, &layout)) {
     case riff::WalkResult::kOk: break;
-    case riff::WalkResult::kNotWave: fail(WAV_ERR_BAD_FORMAT, " is not a WAVE file");
-    case riff::WalkResult::kHeaderCut: fail(WAV_ERR_TRUNCATED, " ends inside its header");
-    case riff::WalkResult::kNoDs64: fail(WAV_ERR_BAD_FORMAT, ": an RF64 form without a ds64 chunk");
+    case riff::WalkResult::kNotWave: failSaying(WAV_ERR_BAD_FORMAT, " is not a WAVE file", "not a WAVE file");
+    case riff::WalkResult::kHeaderCut: failHeaderCut();
+    case riff::WalkResult::kNoDs64: fail(WAV_ERR_BAD_FORMAT, "an RF64 form without a ds64 chunk");
     case riff::WalkResult::kTooManyChunks:
-        fail(WAV_ERR_BAD_FORMAT, ": more than " + std::to_string(riff::kMostChunks) + " chunks");
-    case riff::WalkResult::kReadFailed: fail(WAV_ERR_READ_FAILED, ": cannot read its header");
+        fail(WAV_ERR_BAD_FORMAT, "more than " + std::to_string(riff::kMostChunks) + " chunks");
+    case riff::WalkResult::kReadFailed: fail(WAV_ERR_READ_FAILED, "cannot read its header");
     }
     // A chunk that is missing from a file cut short may be the part cut off.
     if (layout.fmt < 0 || layout.data < 0) {
         if (layout.cutShort) {
-            fail(WAV_ERR_TRUNCATED, " ends inside its header");
+            failHeaderCut();
         }
-        fail(WAV_ERR_BAD_FORMAT, layout.fmt < 0 ? " has no fmt chunk" : " has no data chunk");
+        const std::string missing = layout.fmt < 0 ? "fmt" : "data";
+        failSaying(WAV_ERR_BAD_FORMAT, " has no " + missing + " chunk", "no " + missing + " chunk");
     }
     readFormat();
     const ChunkInfo& data = layout.chunks[static_cast<std::size_t>(layout.data)];
@@ -88,13 +104,13 @@ void WavReader::State::readFormat()
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size, fmt::kExtensibleBytes));
     unsigned char bytes[fmt::kExtensibleBytes] = {};
     if (chunk.offset > layout.fileSize || layout.fileSize - chunk.offset < wanted) {
-        fail(WAV_ERR_TRUNCATED, " ends inside its header");
+        failHeaderCut();
     }
     if (!riff::readAt(handle, chunk.offset, bytes, wanted)) {
-        fail(WAV_ERR_READ_FAILED, ": cannot read its header");
+        fail(WAV_ERR_READ_FAILED, "cannot read its header");
     }
     if (const std::string reason = fmt::parseFormat(std::span(bytes, wanted), chunk.size, &stored); !reason.empty()) {
-        fail(WAV_ERR_BAD_FORMAT, ": " + reason);
+        throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason, reason, true);
     }
 }
 
@@ -114,13 +130,13 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
     }
     // Reading a chunk moves the file's position; the frames stand where nextFrame says.
     if (mmioSeekTo(handle, dataOffset + nextFrame * stored.blockAlign) != MMSYSERR_NOERROR) {
-        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
+        fail(WAV_ERR_READ_FAILED, "cannot read its data");
     }
     // The samples are converted straight out of the file I/O's buffer. Only whole frames
     // are taken from it; a frame cut by the buffer's end starts the next refill.
     MMIOINFO io{};
     if (mmioGetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
-        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
+        fail(WAV_ERR_READ_FAILED, "cannot read its data");
     }
     std::size_t done = 0;
     while (done < wanted) {
@@ -131,8 +147,10 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
             if (advanced != MMSYSERR_NOERROR || held == 0) {
                 nextFrame += done;
                 // The system refused the read, or the file was cut short after it was opened.
-                fail(advanced != MMSYSERR_NOERROR ? WAV_ERR_READ_FAILED : WAV_ERR_TRUNCATED,
-                     advanced != MMSYSERR_NOERROR ? ": cannot read its data" : " ends inside its data");
+                if (advanced != MMSYSERR_NOERROR) {
+                    fail(WAV_ERR_READ_FAILED, "cannot read its data");
+                }
+                failSaying(WAV_ERR_TRUNCATED, " ends inside its data", "cut short inside its data");
             }
         }
         const std::size_t count = std::min(wanted - done, held);
@@ -142,7 +160,7 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
         done += count;
     }
     if (mmioSetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
-        fail(WAV_ERR_READ_FAILED, ": cannot read its data");
+        fail(WAV_ERR_READ_FAILED, "cannot read its data");
     }
     nextFrame += wanted;
     return wanted;
@@ -202,14 +220,15 @@ std::vector<std::byte> WavReader::readChunk(const ChunkInfo& chunk)
     const std::uint64_t fileSize = state_->layout.fileSize;
     // The chunk's size is the file's claim: it is allocated only when the file holds it.
     if (chunk.offset > fileSize || chunk.size > fileSize - chunk.offset) {
-        state_->fail(WAV_ERR_TRUNCATED, " ends inside its " + chunk.id + " chunk");
+        state_->failSaying(WAV_ERR_TRUNCATED, " ends inside its " + chunk.id + " chunk",
+                           "cut short inside its " + chunk.id + " chunk");
     }
     std::vector<std::byte> bytes(static_cast<std::size_t>(chunk.size));
     std::uint64_t done = 0;
     while (done < chunk.size) {
         const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size - done, kChunkPieceBytes));
         if (!riff::readAt(state_->handle, chunk.offset + done, bytes.data() + done, piece)) {
-            state_->fail(WAV_ERR_READ_FAILED, ": cannot read its " + chunk.id + " chunk");
+            state_->fail(WAV_ERR_READ_FAILED, "cannot read its " + chunk.id + " chunk");
         }
         done += piece;
     }

@@ -104,13 +104,30 @@ struct WavWriter::State {
 void WavWriter::State::create(const std::filesystem::path& path)
 {
     if (const std::string reason = fmt::unwritableReason(format); !reason.empty()) {
-        throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason);
+        throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason, reason);
     }
     stored = fmt::storedOf(format);
     blockAlign = format.channels * codec::storedBytes(stored);
-    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Opened without blocking and emptied only once it is known to be a regular file: a
+    // FIFO would hang the open and can never take the header's sizes, and a device must
+    // not be truncated.
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
-        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + std::generic_category().message(errno));
+        const std::string reason = errno == ENXIO || errno == EISDIR ? "not a regular file"
+                                                                     : std::generic_category().message(errno);
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + reason, reason);
+    }
+    struct stat status{};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        fd = -1;
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": not a regular file", "not a regular file");
+    }
+    if (ftruncate(fd, 0) != 0) {
+        const std::string reason = std::generic_category().message(errno);
+        close(fd);
+        fd = -1;
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + reason, reason);
     }
     buffer.resize(kBufferBytes);
 
@@ -277,7 +294,8 @@ void WavWriter::State::finish()
     fd = -1;
     if (closed != 0) {
         // Some file systems report a lost write only here; the file is as settled as it gets.
-        throw WavError(WAV_ERR_WRITE_FAILED, "cannot write " + name + ": " + std::generic_category().message(errno));
+        const std::string reason = std::generic_category().message(errno);
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot write " + name + ": " + reason, reason);
     }
 }
 
@@ -308,7 +326,7 @@ void WavWriter::State::settle()
 
 void WavWriter::State::fail(int error)
 {
-    const std::string what = "cannot write " + name + ": " + std::generic_category().message(error);
+    const std::string reason = std::generic_category().message(error);
     if (!finished) {
         finished = true;  // settling writes through pwriteAll, which may fail again: once only
         try {
@@ -321,7 +339,7 @@ void WavWriter::State::fail(int error)
         close(fd);
         fd = -1;
     }
-    throw WavError(WAV_ERR_WRITE_FAILED, what);
+    throw WavError(WAV_ERR_WRITE_FAILED, "cannot write " + name + ": " + reason, reason);
 }
 
 WavWriter::WavWriter(const std::filesystem::path& path, const WavFormat& format) : state_(std::make_unique<State>())

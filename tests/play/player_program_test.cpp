@@ -81,16 +81,19 @@ TEST(PlayerProgram, SkipsAndReportsAndPlaysTheRest)
     const std::string good = writeWave(dir, "good.wav", {2, 16}, data);
     const ProcessResult result = play(capture, {unplayable, missing, good});
     testsupport::expectCleanExit(result, 2);
-    EXPECT_EQ(result.standardOutput, "Skipping <" + unplayable + ">: <" + unplayable +
-                                         ">: format 2 (ADPCM) is not PCM or float\n"
-                                         "Error reading <" + missing + ">: cannot open <" + missing +
-                                         ">: No such file or directory\n"
-                                         "Playing <" + good + ">\n");
+    EXPECT_EQ(result.standardOutput, "Skipping <" + unplayable + ">: format 2 (ADPCM) is not PCM or float\n"
+                                     "Error reading <" + missing + ">: No such file or directory\n"
+                                     "Playing <" + good + ">\n");
     EXPECT_TRUE(capture.captured() == data);
 
-    // Without the skipped file, the unreadable one decides.
-    const ProcessResult unreadable = play(capture, {missing});
+    // A file that is no WAVE file is unreadable, not a format refused; without the
+    // skipped file, the unreadable ones decide.
+    const std::string notWave = dir.file("notes.wav");
+    testsupport::writeFile(notWave, data);
+    const ProcessResult unreadable = play(capture, {missing, notWave});
     testsupport::expectCleanExit(unreadable, 1);
+    EXPECT_EQ(unreadable.standardOutput, "Error reading <" + missing + ">: No such file or directory\n"
+                                         "Error reading <" + notWave + ">: not a WAVE file\n");
 }
 
 TEST(PlayerProgram, DeviceThatCannotOpenEndsTheRunWithItsNameAndCode)

@@ -179,6 +179,8 @@ TEST_F(WavReaderTest, RefusesOtherFormatsWithBadFormat)
         } catch (const WavError& e) {
             EXPECT_EQ(e.code(), std::error_code(WAV_ERR_BAD_FORMAT, pcmwrap::waveCategory()));
             EXPECT_EQ(std::string(e.what()), "<" + path + ">" + c.reason);
+            EXPECT_EQ(std::string(e.reason()), std::string(c.reason).substr(2));
+            EXPECT_TRUE(e.sampleFormatRefused());
         }
     }
 }
@@ -283,12 +285,15 @@ TEST_F(WavReaderTest, ErrorsNameTheFileTheReasonAndTheLayersCode)
         std::string path;
         int code;
         std::string what;
+        std::string reason;
     } cases[] = {
-        {missing, WAV_ERR_OPEN_FAILED, "cannot open <" + missing + ">: No such file or directory"},
-        {dir_.path().string(), WAV_ERR_OPEN_FAILED, "cannot open <" + dir_.path().string() + ">: Is a directory"},
-        {aiff, WAV_ERR_BAD_FORMAT, "<" + aiff + "> is not a WAVE file"},
-        {cut, WAV_ERR_TRUNCATED, "<" + cut + "> ends inside its header"},
-        {noData, WAV_ERR_BAD_FORMAT, "<" + noData + "> has no data chunk"},
+        {missing, WAV_ERR_OPEN_FAILED, "cannot open <" + missing + ">: No such file or directory",
+         "No such file or directory"},
+        {dir_.path().string(), WAV_ERR_OPEN_FAILED, "cannot open <" + dir_.path().string() + ">: Is a directory",
+         "Is a directory"},
+        {aiff, WAV_ERR_BAD_FORMAT, "<" + aiff + "> is not a WAVE file", "not a WAVE file"},
+        {cut, WAV_ERR_TRUNCATED, "<" + cut + "> ends inside its header", "cut short inside its header"},
+        {noData, WAV_ERR_BAD_FORMAT, "<" + noData + "> has no data chunk", "no data chunk"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -299,6 +304,8 @@ TEST_F(WavReaderTest, ErrorsNameTheFileTheReasonAndTheLayersCode)
             EXPECT_EQ(e.code().value(), c.code);
             EXPECT_EQ(&e.code().category(), &pcmwrap::waveCategory());
             EXPECT_EQ(std::string(e.what()), c.what);
+            EXPECT_EQ(std::string(e.reason()), c.reason);
+            EXPECT_FALSE(e.sampleFormatRefused());
         }
     }
 }

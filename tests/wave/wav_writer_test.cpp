@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <csignal>
@@ -316,6 +317,15 @@ TEST_F(WavWriterTest, ErrorsNameTheFileAndCreateNothingForAFormatItCannotWrite)
     } catch (const WavError& e) {
         EXPECT_EQ(e.code().value(), WAV_ERR_WRITE_FAILED);
         EXPECT_EQ(std::string(e.what()), "cannot create <" + nowhere + ">: No such file or directory");
+    }
+    // A FIFO would block the open and can never take the header's sizes.
+    const std::string fifo = dir_.file("fifo.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    try {
+        WavWriter writer(fifo, makeFormat(2, 16, SampleEncoding::kSignedInteger));
+        ADD_FAILURE() << "created";
+    } catch (const WavError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot create <" + fifo + ">: not a regular file");
     }
     WavWriter writer(path, makeFormat(2, 16, SampleEncoding::kSignedInteger));
     const std::vector<float> three(3);
