@@ -317,6 +317,20 @@ MMRESULT mmioAllowLargeFile(HMMIO handle)
     return MMSYSERR_NOERROR;
 }
 
+namespace {
+
+// A file record with its I/O buffer, or null when memory is short.
+std::unique_ptr<MmioFile> newMmioFile()
+{
+    auto file = std::unique_ptr<MmioFile>(new (std::nothrow) MmioFile);
+    if (file) {
+        file->buffer.reset(new (std::nothrow) char[kMmioBufferBytes]);
+    }
+    return file && file->buffer ? std::move(file) : nullptr;
+}
+
+}  // namespace
+
 HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags)
 {
     if (fileName == nullptr) {
@@ -333,12 +347,8 @@ HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags)
     if (create) {
         openFlags |= O_CREAT | O_NONBLOCK;
     }
-    auto file = std::unique_ptr<MmioFile>(new (std::nothrow) MmioFile);
+    std::unique_ptr<MmioFile> file = newMmioFile();
     if (!file) {
-        return nullptr;
-    }
-    file->buffer.reset(new (std::nothrow) char[kMmioBufferBytes]);
-    if (!file->buffer) {
         return nullptr;
     }
     file->fd = open(fileName, openFlags, 0666);
@@ -378,12 +388,8 @@ HMMIO mmioDuplicate(HMMIO handle)
     if (original == nullptr) {
         return nullptr;
     }
-    auto file = std::unique_ptr<MmioFile>(new (std::nothrow) MmioFile);
+    std::unique_ptr<MmioFile> file = newMmioFile();
     if (!file) {
-        return nullptr;
-    }
-    file->buffer.reset(new (std::nothrow) char[kMmioBufferBytes]);
-    if (!file->buffer) {
         return nullptr;
     }
     file->fd = fcntl(original->fd, F_DUPFD_CLOEXEC, 0);
