@@ -101,21 +101,36 @@ TEST(ProbeFormat, SixteenBitSoundInThirtyTwoBitContainersIsNotSixteenBit)
 
 namespace {
 
-// A steady high tone a little off a fifth of the sample rate: read as 5 channels, every
-// channel is a slow wave, far smoother than the sound itself. The mono reading shows no
-// structure that repeats over 5 samples, so 5 channels of its width are no better than 1.
-// (Read as 32-bit samples the tone still looks like 5 slow channels: a known limit.)
-TEST(ProbeFormat, ASteadyToneIsNotTakenForChannels)
+// A steady tone a little off a whole fraction of the sample rate: read with a frame of
+// that many samples, in any width the frame's bytes allow, every "channel" is a slow wave,
+// far smoother than the sound itself. Only the true reading or `unclear` will do.
+TEST(ProbeFormat, ASteadyToneIsNotTakenForALongerFrame)
 {
-    const DumpSpec spec{.frames = 44100};
-    std::vector<double> tone(static_cast<std::size_t>(spec.frames));
-    for (std::size_t n = 0; n < tone.size(); ++n) {
-        tone[n] = 0.5 * std::sin(2 * std::numbers::pi * static_cast<double>(n) / 5.02);
+    for (double period : {4.03, 5.02, 6.02}) {
+        for (int bits : {16, 24}) {
+            for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+                for (int channels : {1, 2}) {
+                    const DumpSpec spec{.bits = bits, .byteOrder = order, .channels = channels, .frames = 44100};
+                    std::vector<std::vector<double>> tones(static_cast<std::size_t>(channels));
+                    for (std::size_t n = 0; n < 44100; ++n) {
+                        for (std::size_t c = 0; c < tones.size(); ++c) {
+                            tones[c].push_back(0.5 * std::sin(2 * std::numbers::pi * static_cast<double>(n) / period + static_cast<double>(c)));
+                        }
+                    }
+                    const auto bytes = probetest::storedDump(spec, tones);
+                    const ProbeResult result = pcmwrap::probe::probeBytes(std::as_bytes(std::span(bytes)));
+                    SCOPED_TRACE(probetest::specName(spec) + ", period " + std::to_string(period));
+                    if (result.verdict == Verdict::kFormat) {
+                        EXPECT_EQ(result.format.bits, bits);
+                        EXPECT_EQ(result.format.byteOrder, order);
+                        EXPECT_EQ(result.format.channels, channels);
+                    } else {
+                        EXPECT_EQ(result.verdict, Verdict::kUnclear);
+                    }
+                }
+            }
+        }
     }
-    const auto bytes = probetest::storedDump(spec, {tone});
-    const ProbeResult result = pcmwrap::probe::probeBytes(std::as_bytes(std::span(bytes)));
-    EXPECT_FALSE(result.verdict == Verdict::kFormat && result.format.bits == 16 && result.format.channels != 1)
-        << result.format.channels;
 }
 
 }  // namespace
