@@ -37,6 +37,11 @@ constexpr int kLongestStructure = 24;
 // "channels" read as well in 32-bit samples as in 16-bit ones.
 constexpr double kNoStructure = 0.05;
 constexpr double kTimeSeriesCurve = 0.8;
+// A tone too high for its reading to be a time series (above 0.28 of the rate) explains a
+// longer frame too when every channel of the reading is one sine to within this share: a loud
+// 16-bit tone leaves 1e-9, one 50 dB down or in 8 bits 4e-5, while readings of natural
+// sound that are no time series leave 0.006 or more.
+constexpr double kPureTone = 1e-4;
 // A byte ranked more significant that changes more than the next one costs the log ratio
 // beyond this slack (two bytes both near random differ by chance).
 constexpr double kByteOrderSlack = 0.05;
@@ -44,6 +49,7 @@ constexpr double kByteOrderSlack = 0.05;
 struct Reading {
     double score = 0;
     bool timeSeries = false;  // second differences smaller than first ones, by kTimeSeriesCurve
+    bool pureTone = false;    // no time series, but every channel one sine to within kPureTone
     bool scored = false;
 };
 
@@ -176,8 +182,9 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             if (layout.bytes > 1 && layout.encoding == Encoding::kSigned) {
                 value -= byteOrderPenalty(byteChanges[static_cast<std::size_t>(layout.bytes - 2)], layout, channels);
             }
+            const bool timeSeries = secondOrder < kTimeSeriesCurve * firstOrder;
             readings[i * kMaxChannels + static_cast<std::size_t>(channels - 1)] = {
-                value, secondOrder < kTimeSeriesCurve * firstOrder, true};
+                value, timeSeries, !timeSeries && statistics.unlikeASine(channels) < kPureTone, true};
         }
     }
     for (std::size_t i = 0; i < readings.size(); ++i) {
@@ -192,15 +199,15 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             const SampleLayout& shorter = kSampleLayouts[j / kMaxChannels];
             const int shorterChannels = static_cast<int>(j % kMaxChannels) + 1;
             const int shorterBytes = shorter.bytes * shorterChannels;
-            if (!readings[j].scored || !readings[j].timeSeries || shorterBytes >= frameBytes ||
-                frameBytes % shorterBytes != 0) {
+            if (!readings[j].scored || shorterBytes >= frameBytes || frameBytes % shorterBytes != 0) {
                 continue;
             }
             // The longer frame in the shorter reading's samples, or the part of it that the
             // sums kept per position can tell (32-bit 8 channels are 16 samples of 16 bits).
             const int period = std::gcd(frameBytes / shorter.bytes, static_cast<int>(kPhases));
-            if (period > shorterChannels &&
-                asymmetry(signals[j / kMaxChannels], shorterChannels, period) < kNoStructure) {
+            if (readings[j].pureTone ||
+                (readings[j].timeSeries && period > shorterChannels &&
+                 asymmetry(signals[j / kMaxChannels], shorterChannels, period) < kNoStructure)) {
                 value = std::min(value, readings[j].score);
             }
         }
