@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 #include "probe/byte_change_statistics.h"
 #include "probe/sample_layouts.h"
@@ -31,12 +32,26 @@ constexpr int kLongestStructure = 24;
 // longer frame's smoothness then comes from the sound repeating itself (a steady tone whose
 // period is near a whole number of frames), not from channels, and it may score no better
 // than the shorter. Different channels read as one alternate instead, and their second
-// differences are as large as the first or larger.
+// differences are as large as the first or larger. The shorter reading may be of another
+// width, when the longer frame holds a whole number of its frames: the tone's 5 slow
+// "channels" read as well in 32-bit samples as in 16-bit ones.
 constexpr double kNoStructure = 0.05;
 constexpr double kTimeSeriesCurve = 0.8;
+// A tone too high for its reading to be a time series (above 0.28 of the rate) explains a
+// longer frame too when every channel of the reading is one sine to within this share: a loud
+// 16-bit tone leaves 1e-9, one 50 dB down or in 8 bits 4e-5, while readings of natural
+// sound that are no time series leave 0.006 or more.
+constexpr double kPureTone = 1e-4;
 // A byte ranked more significant that changes more than the next one costs the log ratio
 // beyond this slack (two bytes both near random differ by chance).
 constexpr double kByteOrderSlack = 0.05;
+
+struct Reading {
+    double score = 0;
+    bool timeSeries = false;  // second differences smaller than first ones, by kTimeSeriesCurve
+    bool pureTone = false;    // no time series, but every channel one sine to within kPureTone
+    bool scored = false;
+};
 
 bool plausibleFloats(const SignalStatistics& statistics)
 {
@@ -145,15 +160,13 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
         scores.silent = scores.silent || silentReading(kSampleLayouts[i], signals[i]);
     }
 
+    std::array<Reading, kSampleLayouts.size() * kMaxChannels> readings{};
     for (std::size_t i = 0; i < kSampleLayouts.size(); ++i) {
         const SampleLayout& layout = kSampleLayouts[i];
         const SignalStatistics& statistics = signals[i];
         if (layout.encoding == Encoding::kFloat && !plausibleFloats(statistics)) {
             continue;
         }
-        std::array<double, kMaxChannels + 1> score{};
-        std::array<bool, kMaxChannels + 1> timeSeries{};
-        std::array<bool, kMaxChannels + 1> scored{};
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
             const double spread = statistics.spread(channels);
             if (!(spread > 0) || !std::isfinite(spread)) {
@@ -169,26 +182,36 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             if (layout.bytes > 1 && layout.encoding == Encoding::kSigned) {
                 value -= byteOrderPenalty(byteChanges[static_cast<std::size_t>(layout.bytes - 2)], layout, channels);
             }
-            const auto index = static_cast<std::size_t>(channels);
-            score[index] = value;
-            timeSeries[index] = secondOrder < kTimeSeriesCurve * firstOrder;
-            scored[index] = true;
+            const bool timeSeries = secondOrder < kTimeSeriesCurve * firstOrder;
+            readings[i * kMaxChannels + static_cast<std::size_t>(channels - 1)] = {
+                value, timeSeries, !timeSeries && statistics.unlikeASine(channels) < kPureTone, true};
         }
-        for (int channels = 1; channels <= kMaxChannels; ++channels) {
-            const auto index = static_cast<std::size_t>(channels);
-            if (!scored[index]) {
+    }
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        if (!readings[i].scored) {
+            continue;
+        }
+        const SampleLayout& layout = kSampleLayouts[i / kMaxChannels];
+        const int channels = static_cast<int>(i % kMaxChannels) + 1;
+        const int frameBytes = layout.bytes * channels;
+        double value = readings[i].score;
+        for (std::size_t j = 0; j < readings.size(); ++j) {
+            const SampleLayout& shorter = kSampleLayouts[j / kMaxChannels];
+            const int shorterChannels = static_cast<int>(j % kMaxChannels) + 1;
+            const int shorterBytes = shorter.bytes * shorterChannels;
+            if (!readings[j].scored || shorterBytes >= frameBytes || frameBytes % shorterBytes != 0) {
                 continue;
             }
-            double value = score[index];
-            for (int shorter = 1; shorter < channels; ++shorter) {
-                const auto under = static_cast<std::size_t>(shorter);
-                if (channels % shorter == 0 && scored[under] && timeSeries[under] &&
-                    asymmetry(statistics, shorter, channels) < kNoStructure) {
-                    value = std::min(value, score[under]);
-                }
+            // The longer frame in the shorter reading's samples, or the part of it that the
+            // sums kept per position can tell (32-bit 8 channels are 16 samples of 16 bits).
+            const int period = std::gcd(frameBytes / shorter.bytes, static_cast<int>(kPhases));
+            if (readings[j].pureTone ||
+                (readings[j].timeSeries && period > shorterChannels &&
+                 asymmetry(signals[j / kMaxChannels], shorterChannels, period) < kNoStructure)) {
+                value = std::min(value, readings[j].score);
             }
-            scores.ranked.push_back({layout.bytes * 8, layout.encoding, layout.byteOrder, channels, value});
         }
+        scores.ranked.push_back({layout.bytes * 8, layout.encoding, layout.byteOrder, channels, value});
     }
     std::stable_sort(scores.ranked.begin(), scores.ranked.end(),
                      [](const Candidate& a, const Candidate& b) { return a.score > b.score; });

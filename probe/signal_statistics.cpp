@@ -34,6 +34,21 @@ void SignalStatistics::add(std::span<const double> samples)
         }
     }
     for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
+        double uu = 0;
+        double uv = 0;
+        double vv = 0;
+        for (std::size_t n = 2 * lag; n < count; ++n) {
+            const double u = x[n] + x[n - 2 * lag];
+            const double v = x[n - lag];
+            uu += u * u;
+            uv += u * v;
+            vv += v * v;
+        }
+        sine_[lag - 1][0] += uu;
+        sine_[lag - 1][1] += uv;
+        sine_[lag - 1][2] += vv;
+    }
+    for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
         if (count <= 2 * lag) {
             break;
         }
@@ -95,6 +110,15 @@ double SignalStatistics::differenceSizes(int channels, int order) const
         total += count > 0 ? sum * sum / count : 0;
     }
     return total;
+}
+
+double SignalStatistics::unlikeASine(int channels) const
+{
+    const auto& [uu, uv, vv] = sine_[static_cast<std::size_t>(channels - 1)];
+    if (!(vv > 0)) {
+        return 1;
+    }
+    return std::max(0.0, uu - uv * uv / vv) / vv;
 }
 
 double SignalStatistics::firstDifferencesAt(int channels, int period, int from, int to) const

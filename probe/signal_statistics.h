@@ -31,6 +31,11 @@ public:
     // frame of `period` samples (period a multiple of channels).
     double firstDifferencesAt(int channels, int period, int from, int to) const;
 
+    // How far each channel is from one sine (a sine of any frequency w keeps x[n] + x[n-2]
+    // = 2 cos(w) x[n-1]): what the best such w leaves of x[n] + x[n-2], over the variance.
+    // Near zero for a pure tone, however high.
+    double unlikeASine(int channels) const;
+
     std::size_t samples() const { return samples_; }
     double peak() const { return peak_; }
     bool finite() const { return finite_; }
@@ -43,6 +48,8 @@ private:
     std::array<double, kPhases> count_{};
     std::array<std::array<double, kPhases>, kMaxChannels> first_{};
     std::array<std::array<double, kPhases>, kMaxChannels> second_{};
+    // By channel count c, with u = x[n] + x[n-2c] and v = x[n-c]: sums of u u, u v, v v.
+    std::array<std::array<double, 3>, kMaxChannels> sine_{};
     std::size_t samples_ = 0;
     std::size_t tiny_ = 0;
     double peak_ = 0;

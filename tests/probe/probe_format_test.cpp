@@ -14,6 +14,7 @@
 namespace {
 
 using pcmwrap::probe::ByteOrder;
+using pcmwrap::probe::Candidate;
 using pcmwrap::probe::Encoding;
 using pcmwrap::probe::ProbeResult;
 using pcmwrap::probe::Verdict;
@@ -97,25 +98,34 @@ TEST(ProbeFormat, SixteenBitSoundInThirtyTwoBitContainersIsNotSixteenBit)
     }
 }
 
-}  // namespace
-
-namespace {
-
-// A steady high tone a little off a fifth of the sample rate: read as 5 channels, every
-// channel is a slow wave, far smoother than the sound itself. The mono reading shows no
-// structure that repeats over 5 samples, so 5 channels of its width are no better than 1.
-// (Read as 32-bit samples the tone still looks like 5 slow channels: a known limit.)
-TEST(ProbeFormat, ASteadyToneIsNotTakenForChannels)
+// A steady tone a little off a whole fraction of the sample rate: read with a frame of
+// that many samples, in any width the frame's bytes allow, every "channel" is a slow wave,
+// far smoother than the sound itself. Only the true reading or `unclear` will do.
+TEST(ProbeFormat, ASteadyToneIsNotTakenForALongerFrame)
 {
-    const DumpSpec spec{.frames = 44100};
-    std::vector<double> tone(static_cast<std::size_t>(spec.frames));
-    for (std::size_t n = 0; n < tone.size(); ++n) {
-        tone[n] = 0.5 * std::sin(2 * std::numbers::pi * static_cast<double>(n) / 5.02);
+    for (double period : {2.98, 4.03, 5.02, 6.02}) {
+        for (int bits : {16, 24}) {
+            for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+                for (int channels : {1, 2}) {
+                    const DumpSpec spec{.bits = bits, .byteOrder = order, .channels = channels, .frames = 44100};
+                    std::vector<std::vector<double>> tones(static_cast<std::size_t>(channels));
+                    for (int n = 0; n < spec.frames; ++n) {
+                        for (int c = 0; c < channels; ++c) {
+                            tones[static_cast<std::size_t>(c)].push_back(0.5 * std::sin(2 * std::numbers::pi * n / period + c));
+                        }
+                    }
+                    const auto bytes = probetest::storedDump(spec, tones);
+                    const ProbeResult result = pcmwrap::probe::probeBytes(std::as_bytes(std::span(bytes)));
+                    const Candidate& got = result.format;
+                    EXPECT_TRUE(result.verdict == Verdict::kUnclear ||
+                                (result.verdict == Verdict::kFormat && got.bits == bits && got.byteOrder == order &&
+                                 got.channels == channels))
+                        << probetest::specName(spec) << ", period " << period << ": " << got.bits << "-bit "
+                        << got.channels << "ch";
+                }
+            }
+        }
     }
-    const auto bytes = probetest::storedDump(spec, {tone});
-    const ProbeResult result = pcmwrap::probe::probeBytes(std::as_bytes(std::span(bytes)));
-    EXPECT_FALSE(result.verdict == Verdict::kFormat && result.format.bits == 16 && result.format.channels != 1)
-        << result.format.channels;
 }
 
 }  // namespace
