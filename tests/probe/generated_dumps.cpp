@@ -34,62 +34,62 @@ std::vector<double> channelSignal(int frames, int channel, std::uint32_t seed)
     return signal;
 }
 
-void appendSample(testsupport::Bytes& bytes, const DumpSpec& spec, double value)
+void appendSample(testsupport::Bytes& bytes, const DumpShape& shape, double value)
 {
     std::uint32_t raw = 0;
-    int width = spec.bits / 8;
-    if (spec.encoding == Encoding::kFloat) {
+    int width = shape.bits / 8;
+    if (shape.encoding == Encoding::kFloat) {
         raw = std::bit_cast<std::uint32_t>(static_cast<float>(value));
-    } else if (spec.encoding == Encoding::kUnsigned) {
+    } else if (shape.encoding == Encoding::kUnsigned) {
         raw = static_cast<std::uint32_t>(std::lround(128 + value * 127));
     } else {
-        const double scale = std::ldexp(1.0, spec.bits - 1) - 1;
+        const double scale = std::ldexp(1.0, shape.bits - 1) - 1;
         raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(value * scale)));
     }
-    if (spec.storedBits > spec.bits) {
-        raw <<= spec.storedBits - spec.bits;
-        width = spec.storedBits / 8;
+    if (shape.storedBits > shape.bits) {
+        raw <<= shape.storedBits - shape.bits;
+        width = shape.storedBits / 8;
     }
     for (int i = 0; i < width; ++i) {
-        const int shift = spec.byteOrder == ByteOrder::kBig ? 8 * (width - 1 - i) : 8 * i;
+        const int shift = shape.byteOrder == ByteOrder::kBig ? 8 * (width - 1 - i) : 8 * i;
         bytes.push_back(static_cast<std::uint8_t>(raw >> shift));
     }
 }
 
 }  // namespace
 
-testsupport::Bytes generatedDump(const DumpSpec& spec)
+testsupport::Bytes generatedDump(const DumpShape& shape)
 {
     std::vector<std::vector<double>> channels;
-    for (int channel = 0; channel < spec.channels; ++channel) {
-        channels.push_back(channelSignal(spec.frames, spec.identical ? 0 : channel, spec.seed));
+    for (int channel = 0; channel < shape.channels; ++channel) {
+        channels.push_back(channelSignal(shape.frames, shape.identical ? 0 : channel, shape.seed));
     }
-    const double gain = std::pow(10.0, spec.gainDb / 20.0) / 1.3;  // the signal peaks near 1.3
+    const double gain = std::pow(10.0, shape.gainDb / 20.0) / 1.3;  // the signal peaks near 1.3
     for (auto& signal : channels) {
         for (double& value : signal) {
             value *= gain;
         }
     }
-    return storedDump(spec, channels);
+    return storedDump(shape, channels);
 }
 
-testsupport::Bytes storedDump(const DumpSpec& spec, const std::vector<std::vector<double>>& channels)
+testsupport::Bytes storedDump(const DumpShape& shape, const std::vector<std::vector<double>>& channels)
 {
     testsupport::Bytes bytes;
-    for (int n = 0; n < spec.frames; ++n) {
+    for (int n = 0; n < shape.frames; ++n) {
         for (const auto& signal : channels) {
-            appendSample(bytes, spec, signal[static_cast<std::size_t>(n)]);
+            appendSample(bytes, shape, signal[static_cast<std::size_t>(n)]);
         }
     }
     return bytes;
 }
 
-std::string specName(const DumpSpec& spec)
+std::string specName(const DumpShape& shape)
 {
-    std::string name = std::to_string(spec.bits) + "-bit ";
-    name += spec.encoding == Encoding::kFloat ? "float " : spec.encoding == Encoding::kUnsigned ? "unsigned " : "";
-    name += spec.byteOrder == ByteOrder::kBig ? "big " : "little ";
-    return name + std::to_string(spec.channels) + "ch";
+    std::string name = std::to_string(shape.bits) + "-bit ";
+    name += shape.encoding == Encoding::kFloat ? "float " : shape.encoding == Encoding::kUnsigned ? "unsigned " : "";
+    name += shape.byteOrder == ByteOrder::kBig ? "big " : "little ";
+    return name + std::to_string(shape.channels) + "ch";
 }
 
 }  // namespace probetest

@@ -12,7 +12,7 @@
 
 namespace probetest {
 
-struct DumpSpec {
+struct DumpShape {
     int bits = 16;
     pcmwrap::probe::Encoding encoding = pcmwrap::probe::Encoding::kSigned;
     pcmwrap::probe::ByteOrder byteOrder = pcmwrap::probe::ByteOrder::kBig;
@@ -24,13 +24,13 @@ struct DumpSpec {
     std::uint32_t seed = 1;
 };
 
-testsupport::Bytes generatedDump(const DumpSpec& spec);
+testsupport::Bytes generatedDump(const DumpShape& shape);
 
-// The given channels' samples (between -1 and 1, all of spec.frames) stored as spec says;
+// The given channels' samples (between -1 and 1, all of shape.frames) stored as shape says;
 // its gain, identical and seed fields are not used.
-testsupport::Bytes storedDump(const DumpSpec& spec, const std::vector<std::vector<double>>& channels);
+testsupport::Bytes storedDump(const DumpShape& shape, const std::vector<std::vector<double>>& channels);
 
 // The name tests print for a case: "16-bit big 2ch".
-std::string specName(const DumpSpec& spec);
+std::string specName(const DumpShape& shape);
 
 }  // namespace probetest

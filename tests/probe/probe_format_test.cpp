@@ -18,23 +18,23 @@ using pcmwrap::probe::Candidate;
 using pcmwrap::probe::Encoding;
 using pcmwrap::probe::ProbeResult;
 using pcmwrap::probe::Verdict;
-using probetest::DumpSpec;
+using probetest::DumpShape;
 
-ProbeResult probe(const DumpSpec& spec)
+ProbeResult probe(const DumpShape& shape)
 {
-    const auto bytes = probetest::generatedDump(spec);
+    const auto bytes = probetest::generatedDump(shape);
     return pcmwrap::probe::probeBytes(std::as_bytes(std::span(bytes)));
 }
 
-void expectFormat(const DumpSpec& spec, int bits, int channels)
+void expectFormat(const DumpShape& shape, int bits, int channels)
 {
-    SCOPED_TRACE(probetest::specName(spec));
-    const ProbeResult result = probe(spec);
+    SCOPED_TRACE(probetest::specName(shape));
+    const ProbeResult result = probe(shape);
     ASSERT_EQ(result.verdict, Verdict::kFormat);
     EXPECT_EQ(result.format.bits, bits);
-    EXPECT_EQ(result.format.encoding, spec.encoding);
+    EXPECT_EQ(result.format.encoding, shape.encoding);
     if (bits != 8) {
-        EXPECT_EQ(result.format.byteOrder, spec.byteOrder);
+        EXPECT_EQ(result.format.byteOrder, shape.byteOrder);
     }
     EXPECT_EQ(result.format.channels, channels);
     EXPECT_GE(result.margin, pcmwrap::probe::kMinimumMargin);
@@ -45,8 +45,8 @@ TEST(ProbeFormat, TellsEachWidthByteOrderAndChannelCount)
     for (int bits : {16, 24}) {
         for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
             for (int channels : {1, 2, 6}) {
-                DumpSpec spec{.bits = bits, .byteOrder = order, .channels = channels};
-                expectFormat(spec, bits, channels);
+                DumpShape shape{.bits = bits, .byteOrder = order, .channels = channels};
+                expectFormat(shape, bits, channels);
             }
         }
     }
@@ -107,20 +107,20 @@ TEST(ProbeFormat, ASteadyToneIsNotTakenForALongerFrame)
         for (int bits : {16, 24}) {
             for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
                 for (int channels : {1, 2}) {
-                    const DumpSpec spec{.bits = bits, .byteOrder = order, .channels = channels, .frames = 44100};
+                    const DumpShape shape{.bits = bits, .byteOrder = order, .channels = channels, .frames = 44100};
                     std::vector<std::vector<double>> tones(static_cast<std::size_t>(channels));
-                    for (int n = 0; n < spec.frames; ++n) {
+                    for (int n = 0; n < shape.frames; ++n) {
                         for (int c = 0; c < channels; ++c) {
                             tones[static_cast<std::size_t>(c)].push_back(0.5 * std::sin(2 * std::numbers::pi * n / period + c));
                         }
                     }
-                    const auto bytes = probetest::storedDump(spec, tones);
+                    const auto bytes = probetest::storedDump(shape, tones);
                     const ProbeResult result = pcmwrap::probe::probeBytes(std::as_bytes(std::span(bytes)));
                     const Candidate& got = result.format;
                     EXPECT_TRUE(result.verdict == Verdict::kUnclear ||
                                 (result.verdict == Verdict::kFormat && got.bits == bits && got.byteOrder == order &&
                                  got.channels == channels))
-                        << probetest::specName(spec) << ", period " << period << ": " << got.bits << "-bit "
+                        << probetest::specName(shape) << ", period " << period << ": " << got.bits << "-bit "
                         << got.channels << "ch";
                 }
             }
