@@ -46,6 +46,11 @@ FilePlayResult playFeed(const std::string& name, RingFrameFeed& feed, RingOutput
     std::array<BYTE, kFeedFrames * kRingFrameBytes> bytes{};
     std::optional<ProgressLine> progress;
     std::uint64_t queued = 0;
+    // The file is announced when it starts to sound, once the ring shows that the last
+    // block of the files before has played through: until then a failure of the device
+    // is theirs, and is told before this file's line. Its blocks queue behind theirs all
+    // the same, without a gap.
+    const std::uint64_t blocksBefore = ring.queuedBlocks();
     for (;;) {
         std::size_t frames = 0;
         try {
@@ -65,14 +70,27 @@ FilePlayResult playFeed(const std::string& name, RingFrameFeed& feed, RingOutput
         if (playback_events::interrupted()) {
             return {FileOutcome::Interrupted};
         }
-        if (!progress) {
+        queued += frames;
+        if (!progress && ring.playedThrough(blocksBefore)) {
             announce(name);
             progress.emplace(feed.expectedFrames());
         }
-        queued += frames;
-        progress->show(queued);
+        if (progress) {
+            progress->show(queued);
+        }
     }
     if (!progress) {
+        // Fewer blocks than the ring holds came behind the files before: only their
+        // having played shows that they did not fail.
+        if (!ring.playedThrough(blocksBefore)) {
+            const std::optional<std::int32_t> played = ring.waitUntilPlayed();
+            if (!played) {
+                return {FileOutcome::Interrupted};
+            }
+            if (*played != 0) {
+                return {FileOutcome::DeviceFailed, *played};
+            }
+        }
         announce(name);
         return {FileOutcome::Played};
     }

@@ -44,6 +44,7 @@ std::int32_t RingOutput::play(const BYTE* bytes, std::size_t length)
             return result;
         }
         waiting_ = true;
+        ++queued_;
         offset += block;
     }
     return 0;
@@ -62,7 +63,11 @@ std::optional<std::int32_t> RingOutput::waitUntilPlayed()
     waiting_ = false;
     // A device that failed has handed its blocks back as if played, and refuses every
     // later write with its code: an empty block asks it without adding a sound.
-    return playback_queue(nullptr, 0, nullptr);
+    const std::int32_t result = playback_queue(nullptr, 0, nullptr);
+    if (result == 0) {
+        ++queued_;
+    }
+    return result;
 }
 
 void RingOutput::stop()

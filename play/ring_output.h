@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "playback/playback.h"
 #include "platform/win_types.h"
 
 class RingOutput {
@@ -30,8 +31,17 @@ public:
     // Stops the sound at once and takes every block back.
     void stop();
 
+    // The blocks queued in this run so far, empty ones included.
+    std::uint64_t queuedBlocks() const { return queued_; }
+    // Whether block number `block` (counted from 1; 0 for none) has played through on a
+    // device that did not fail: the ring hands a slot over only once its block is done,
+    // and a failed device refuses every later block, so a block queued into the same
+    // slot after it shows it.
+    bool playedThrough(std::uint64_t block) const { return block == 0 || queued_ >= block + playback_slot_count; }
+
 private:
     std::int32_t result_ = 0;
+    std::uint64_t queued_ = 0;
     bool waiting_ = false;               // blocks queued since the last wait
     std::size_t lane_ = 0;               // the notification of the latest block (playback_events.h)
     std::uint64_t driesBeforeLast_ = 0;  // its runnings dry before the latest block

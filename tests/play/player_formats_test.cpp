@@ -282,7 +282,8 @@ TEST(PlayerFormats, NextFileQueuesBehindTheLastWithoutWaiting)
     child.sendSignal(SIGINT);
     const ProcessResult result = child.wait(std::chrono::seconds(30));
     testsupport::expectCleanExit(result, 130);
-    EXPECT_EQ(result.standardOutput, "Playing <" + dir.file("1.raw") + ">\nPlaying <" + dir.file("2.raw") + ">\n");
+    // The second is announced only when it starts to sound, which it never does here.
+    EXPECT_EQ(result.standardOutput, "Playing <" + dir.file("1.raw") + ">\n");
     EXPECT_TRUE(capture.handed() == both);
 }
 
