@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
+#include <numbers>
 #include <span>
 #include <string>
 
@@ -89,6 +91,30 @@ TEST(ProbeVerdict, TooLittleDataIsUnclear)
     const ProbeResult result = probe(sound);
     EXPECT_EQ(result.verdict, Verdict::kUnclear);
     EXPECT_EQ(result.note, "too little data");
+}
+
+// A tone whose period is a ratio of small numbers of samples is one short byte pattern
+// repeated, which every layout reads as a smooth tone.
+TEST(ProbeVerdict, ShortRepeatedPatternIsUnclear)
+{
+    const struct {
+        double period;  // in samples
+        probetest::DumpShape shape;
+    } cases[] = {
+        {4.5, {.bits = 16, .byteOrder = pcmwrap::probe::ByteOrder::kBig, .channels = 1, .frames = 44100}},
+        {6, {.bits = 24, .byteOrder = pcmwrap::probe::ByteOrder::kLittle, .channels = 2, .frames = 44100}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::vector<double>> channels(static_cast<std::size_t>(c.shape.channels));
+        for (std::size_t channel = 0; channel < channels.size(); ++channel) {
+            for (int n = 0; n < c.shape.frames; ++n) {  // the channels a radian apart
+                channels[channel].push_back(0.5 * std::sin(2 * std::numbers::pi * n / c.period + channel));
+            }
+        }
+        const ProbeResult result = probe(probetest::storedDump(c.shape, channels));
+        EXPECT_EQ(result.verdict, Verdict::kUnclear) << c.period << " " << probetest::specName(c.shape);
+        EXPECT_EQ(result.note, "a short pattern repeated");
+    }
 }
 
 TEST(ProbeVerdict, EmptyAndUnreadableFiles)
