@@ -8,6 +8,8 @@
 #include <numbers>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "probe/probe.h"
 #include "tests/probe/generated_dumps.h"
@@ -93,26 +95,24 @@ TEST(ProbeVerdict, TooLittleDataIsUnclear)
     EXPECT_EQ(result.note, "too little data");
 }
 
-// A tone whose period is a ratio of small numbers of samples is one short byte pattern
-// repeated, which every layout reads as a smooth tone.
+// A tone whose period is a ratio of small numbers of samples repeats a short byte
+// pattern, which every layout reads as a smooth tone.
 TEST(ProbeVerdict, ShortRepeatedPatternIsUnclear)
 {
-    const struct {
-        double period;  // in samples
-        probetest::DumpShape shape;
-    } cases[] = {
-        {4.5, {.bits = 16, .byteOrder = pcmwrap::probe::ByteOrder::kBig, .channels = 1, .frames = 44100}},
-        {6, {.bits = 24, .byteOrder = pcmwrap::probe::ByteOrder::kLittle, .channels = 2, .frames = 44100}},
+    using pcmwrap::probe::ByteOrder;
+    const std::pair<double, probetest::DumpShape> cases[] = {  // period in samples, layout
+        {4.5, {.bits = 16, .byteOrder = ByteOrder::kBig, .channels = 1, .frames = 44100}},
+        {6, {.bits = 24, .byteOrder = ByteOrder::kLittle, .channels = 2, .frames = 44100}},
     };
-    for (const auto& c : cases) {
-        std::vector<std::vector<double>> channels(static_cast<std::size_t>(c.shape.channels));
-        for (std::size_t channel = 0; channel < channels.size(); ++channel) {
-            for (int n = 0; n < c.shape.frames; ++n) {  // the channels a radian apart
-                channels[channel].push_back(0.5 * std::sin(2 * std::numbers::pi * n / c.period + channel));
+    for (const auto& [period, shape] : cases) {
+        std::vector<std::vector<double>> channels(static_cast<std::size_t>(shape.channels));
+        for (std::size_t c = 0; c < channels.size(); ++c) {
+            for (int n = 0; n < shape.frames; ++n) {  // the channels a radian apart
+                channels[c].push_back(0.5 * std::sin(2 * std::numbers::pi * n / period + c));
             }
         }
-        const ProbeResult result = probe(probetest::storedDump(c.shape, channels));
-        EXPECT_EQ(result.verdict, Verdict::kUnclear) << c.period << " " << probetest::specName(c.shape);
+        const ProbeResult result = probe(probetest::storedDump(shape, channels));
+        EXPECT_EQ(result.verdict, Verdict::kUnclear) << period << " " << probetest::specName(shape);
         EXPECT_EQ(result.note, "a short pattern repeated");
     }
 }
