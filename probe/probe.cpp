@@ -3,6 +3,7 @@
 #include "probe/candidate_scores.h"
 #include "probe/container_signature.h"
 #include "probe/file_windows.h"
+#include "probe/repeated_pattern.h"
 
 namespace pcmwrap::probe {
 namespace {
@@ -30,6 +31,10 @@ ProbeResult probeWindows(const std::vector<std::span<const std::byte>>& windows)
     result.verdict = Verdict::kUnclear;
     if (scores.bytes < kMinimumBytes) {
         result.note = "too little data";
+        return result;
+    }
+    if (shortPatternRepeated(windows)) {
+        result.note = "a short pattern repeated";
         return result;
     }
     if (scores.ranked.empty() || scores.ranked.front().score < kMinimumScore) {

@@ -31,7 +31,8 @@ struct ProbeResult {
     std::vector<Candidate> candidates;  // the leading few, best first (kFormat and kUnclear)
     std::string container;              // kContainer: "RIFF WAVE", "AIFF", "FLAC", ...
     std::string message;                // kError: why the file could not be read
-    std::string note;                   // kUnclear without candidates: "too little data", "no format fits"
+    std::string note;                   // kUnclear without candidates: "too little data",
+                                        // "a short pattern repeated", "no format fits"
 };
 
 // What the probe needs before it weighs candidates, and how far ahead the best one must be.

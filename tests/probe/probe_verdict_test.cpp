@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
+#include <numbers>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "probe/probe.h"
 #include "tests/probe/generated_dumps.h"
@@ -89,6 +93,28 @@ TEST(ProbeVerdict, TooLittleDataIsUnclear)
     const ProbeResult result = probe(sound);
     EXPECT_EQ(result.verdict, Verdict::kUnclear);
     EXPECT_EQ(result.note, "too little data");
+}
+
+// A tone whose period is a ratio of small numbers of samples repeats a short byte
+// pattern, which every layout reads as a smooth tone.
+TEST(ProbeVerdict, ShortRepeatedPatternIsUnclear)
+{
+    using pcmwrap::probe::ByteOrder;
+    const std::pair<double, probetest::DumpShape> cases[] = {  // period in samples, layout
+        {4.5, {.bits = 16, .byteOrder = ByteOrder::kBig, .channels = 1, .frames = 44100}},
+        {6, {.bits = 24, .byteOrder = ByteOrder::kLittle, .channels = 2, .frames = 44100}},
+    };
+    for (const auto& [period, shape] : cases) {
+        std::vector<std::vector<double>> channels(static_cast<std::size_t>(shape.channels));
+        for (std::size_t c = 0; c < channels.size(); ++c) {
+            for (int n = 0; n < shape.frames; ++n) {  // the channels a radian apart
+                channels[c].push_back(0.5 * std::sin(2 * std::numbers::pi * n / period + c));
+            }
+        }
+        const ProbeResult result = probe(probetest::storedDump(shape, channels));
+        EXPECT_EQ(result.verdict, Verdict::kUnclear) << period << " " << probetest::specName(shape);
+        EXPECT_EQ(result.note, "a short pattern repeated");
+    }
 }
 
 TEST(ProbeVerdict, EmptyAndUnreadableFiles)
