@@ -3,12 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 
-#include "play/sample_rounding.h"
+#include "wave/wav_sample_codec.h"
 
 namespace {
 
@@ -20,27 +18,21 @@ std::system_error systemError()
     return std::system_error(errno, std::generic_category());
 }
 
-// The sample at `in` as a signed value of its own width (8-bit: less 128), from its
-// bytes in the dump's order.
-std::int32_t integerAt(const unsigned char* in, const RawDumpFormat& format)
+// How the codec takes the dump's samples once they are little-endian. An 8-bit dump is
+// unsigned, as WAVE files store 8 bits.
+pcmwrap::codec::Stored storedOf(const RawDumpFormat& format)
 {
-    const unsigned count = format.sampleBytes();
-    std::uint32_t value = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        const unsigned byte = format.bigEndian ? i : count - 1 - i;
-        value = value << 8 | in[byte];
+    switch (format.bits) {
+    case 8:
+        return pcmwrap::codec::Stored::kUnsigned8;
+    case 16:
+        return pcmwrap::codec::Stored::kSigned16;
+    case 24:
+        return pcmwrap::codec::Stored::kSigned24;
+    default:
+        return format.encoding == Encoding::kFloat ? pcmwrap::codec::Stored::kFloat32
+                                                   : pcmwrap::codec::Stored::kSigned32;
     }
-    if (format.encoding == Encoding::kUnsigned) {
-        return static_cast<std::int32_t>(value) - (1 << (format.bits - 1));
-    }
-    // Sign-extend from the sample's width.
-    const unsigned shift = 32 - format.bits;
-    return static_cast<std::int32_t>(value << shift) >> shift;
-}
-
-float floatAt(const unsigned char* in, const RawDumpFormat& format)
-{
-    return std::bit_cast<float>(static_cast<std::uint32_t>(integerAt(in, format)));
 }
 
 }  // namespace
@@ -74,40 +66,28 @@ std::size_t RawDumpSource::readBytes(std::size_t frames)
     return whole;
 }
 
-// Each converts the frames just read with one loop, chosen once per call by the encoding.
-std::size_t RawDumpSource::readFrames(std::span<std::int16_t> interleaved)
+const unsigned char* RawDumpSource::littleEndianSamples(std::size_t samples)
 {
-    const std::size_t frames = readBytes(interleaved.size() / format_.channels);
-    const std::size_t samples = frames * format_.channels;
     const unsigned step = format_.sampleBytes();
-    const unsigned char* in = bytes_.data();
-    if (format_.encoding == Encoding::kFloat) {
-        for (std::size_t i = 0; i < samples; ++i, in += step) {
-            interleaved[i] = floatToInt16(floatAt(in, format_));
-        }
-    } else {
-        for (std::size_t i = 0; i < samples; ++i, in += step) {
-            interleaved[i] = integerToInt16(integerAt(in, format_), format_.bits);
+    if (format_.bigEndian && step > 1) {
+        for (auto sample = bytes_.begin(); sample != bytes_.begin() + samples * step; sample += step) {
+            std::reverse(sample, sample + step);
         }
     }
-    return frames;
+    return bytes_.data();
+}
+
+// The samples are converted by the same rules as a WAVE file's (WavReader's).
+std::size_t RawDumpSource::readFrames(std::span<std::int16_t> interleaved)
+{
+    const std::size_t samples = readBytes(interleaved.size() / format_.channels) * format_.channels;
+    pcmwrap::codec::decode(storedOf(format_), littleEndianSamples(samples), samples, interleaved.data());
+    return samples / format_.channels;
 }
 
 std::size_t RawDumpSource::readFrames(std::span<float> interleaved)
 {
-    const std::size_t frames = readBytes(interleaved.size() / format_.channels);
-    const std::size_t samples = frames * format_.channels;
-    const unsigned step = format_.sampleBytes();
-    const unsigned char* in = bytes_.data();
-    if (format_.encoding == Encoding::kFloat) {
-        for (std::size_t i = 0; i < samples; ++i, in += step) {
-            interleaved[i] = floatAt(in, format_);
-        }
-    } else {
-        const float scale = 1.0f / static_cast<float>(1u << (format_.bits - 1));
-        for (std::size_t i = 0; i < samples; ++i, in += step) {
-            interleaved[i] = static_cast<float>(integerAt(in, format_)) * scale;
-        }
-    }
-    return frames;
+    const std::size_t samples = readBytes(interleaved.size() / format_.channels) * format_.channels;
+    pcmwrap::codec::decode(storedOf(format_), littleEndianSamples(samples), samples, interleaved.data());
+    return samples / format_.channels;
 }

@@ -40,6 +40,8 @@ public:
 private:
     // Reads up to `frames` whole frames into bytes_; the frames read.
     std::size_t readBytes(std::size_t frames);
+    // The first `samples` samples of bytes_, turned little-endian in place.
+    const unsigned char* littleEndianSamples(std::size_t samples);
 
     struct CloseFile {
         void operator()(std::FILE* file) const { std::fclose(file); }

@@ -1,6 +1,8 @@
 #pragma once
-// Internal: the sample conversions between what a WAVE file stores and the three sample
-// types of WavReader and WavWriter. One loop per pair of types, chosen once per call.
+// Internal (not installed): the sample conversions between what a WAVE file stores and
+// the three sample types of WavReader and WavWriter, also used by the player for raw
+// dumps once their bytes are little-endian. One loop per pair of types, chosen once per
+// call.
 //
 // Reading: signed N-bit v to float is v / 2^(N-1), unsigned 8-bit u is (u - 128) / 128,
 // 64-bit float is rounded to 32; to int32 integers are left-justified; to int16 wider
