@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 
 namespace {
 

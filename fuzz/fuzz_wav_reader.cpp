@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_file.h"
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 
 namespace {
 

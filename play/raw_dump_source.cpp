@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "wave/wav_sample_codec.h"
+#include "wavfile/wav_sample_codec.h"
 
 namespace {
 

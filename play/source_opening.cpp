@@ -7,7 +7,7 @@
 #include "play/wav_file_source.h"
 #include "probe/format_description.h"
 #include "probe/probe.h"
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "play/pcm_source.h"
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 
 class WavFileSource : public PcmSource {
 public:

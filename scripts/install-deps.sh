@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev python3 clang libclang-rt-14-dev groff-base time
-          pkg-config dpkg-dev file lintian man-db libasound2-dev libsoxr-dev sox ffmpeg)
+          pkg-config dpkg-dev file lintian man-db libasound2-dev libsoxr-dev sox ffmpeg
+          pulseaudio libasound2-plugins libebur128-dev libssl-dev nlohmann-json3-dev libcsv-dev mediainfo)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

@@ -12,7 +12,7 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz
-             bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz include/pcmwrap/wave/wave.h include/pcmwrap/wave/wav_file.h
+             bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz include/pcmwrap/wave/wave.h include/pcmwrap/wave/wav_file.h include/pcmwrap/wavfile/wav_file.h
              include/pcmwrap/playback/playback.h include/pcmwrap/audio/wave_out.h
              ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake ${LIBDIR}/pkgconfig/pcmwrap.pc
              ${LIBDIR}/pkgconfig/pcmwrap-playback.pc)
@@ -63,8 +63,10 @@ build_consumers(${sharedPrefix} ${WORK_DIR}/shared)
 
 function(expect_shared_library program)
   run(env ${ARGN} ldd ${program})
-  string(FIND "${output}" "libpcmwrap_wave.so.1 => ${sharedPrefix}/${LIBDIR}/libpcmwrap_wave.so.1" direct)
-  string(FIND "${output}" "libpcmwrap_wave.so.1 => ${sharedPrefix}/bin/../${LIBDIR}/libpcmwrap_wave.so.1" beside)
+  # The WAVE file API's consumer reaches the layer's file I/O through libpcmwrap_wavfile.
+  string(REGEX MATCH "libpcmwrap_wav(e|file)\\.so\\.1 => [^\n]*" found "${output}")
+  string(FIND "${found}" "=> ${sharedPrefix}/${LIBDIR}/libpcmwrap_wav" direct)
+  string(FIND "${found}" "=> ${sharedPrefix}/bin/../${LIBDIR}/libpcmwrap_wav" beside)
   if(direct EQUAL -1 AND beside EQUAL -1)
     message(FATAL_ERROR "${program} does not run against the installed shared library:\n${output}")
   endif()

@@ -12,7 +12,7 @@
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_files.h"
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 #include "wave/wave.h"
 
 using namespace testsupport;

@@ -11,7 +11,7 @@
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 
 using namespace testsupport;
 using pcmwrap::SampleEncoding;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 #include "wave/wave.h"
 
 namespace pcmwrap {

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "platform/mmio.h"
-#include "wave/bracketed_name.h"
-#include "wave/riff_walk.h"
-#include "wave/wav_file.h"
-#include "wave/wav_format_chunk.h"
+#include "wavfile/bracketed_name.h"
+#include "wavfile/riff_walk.h"
+#include "wavfile/wav_file.h"
+#include "wavfile/wav_format_chunk.h"
 #include "wave/wave.h"
 
 namespace pcmwrap {

@@ -2,7 +2,7 @@
 // per-sample function, chosen once per call, so the compiler can vectorise it; no
 // sample passes through a byte-order test or a switch.
 
-#include "wave/wav_sample_codec.h"
+#include "wavfile/wav_sample_codec.h"
 
 #include <algorithm>
 #include <bit>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "wave/wav_file.h"
-#include "wave/wav_sample_codec.h"
+#include "wavfile/wav_file.h"
+#include "wavfile/wav_sample_codec.h"
 
 namespace pcmwrap::fmt {
 

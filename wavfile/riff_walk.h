@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/mmio.h"
-#include "wave/wav_file.h"
+#include "wavfile/wav_file.h"
 
 namespace pcmwrap::riff {
 

@@ -18,9 +18,9 @@
 
 #include "platform/little_endian.h"
 #include "platform/mmio.h"
-#include "wave/bracketed_name.h"
-#include "wave/wav_file.h"
-#include "wave/wav_format_chunk.h"
+#include "wavfile/bracketed_name.h"
+#include "wavfile/wav_file.h"
+#include "wavfile/wav_format_chunk.h"
 #include "wave/wave.h"
 
 namespace pcmwrap {

@@ -1,6 +1,6 @@
 // The fmt chunk read into a WavFormat and written from one.
 
-#include "wave/wav_format_chunk.h"
+#include "wavfile/wav_format_chunk.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 // The 64-bit walk of a WAVE file's top-level chunks (RIFF, RF64 and BW64 forms).
 
-#include "wave/riff_walk.h"
+#include "wavfile/riff_walk.h"
 
 #include <algorithm>
 #include <array>
