@@ -1,5 +1,7 @@
 #include "convert/wav_sample_writer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
@@ -20,6 +22,15 @@ void exitIfUnconvertible(const PcmSettings& settings)
     }
 }
 
+// Why a file could not be created is not in the layer's code: a name that exists as
+// another kind of file was refused untouched (on the descriptor, whatever the name
+// shows by now), and that is told apart from other failures here.
+bool existsAsOtherThanRegularFile(const std::string& name)
+{
+    struct stat status {};
+    return stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
 }  // namespace
 
 WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
@@ -30,7 +41,7 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
     rf64_ = dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0;
     const auto create = rf64_ ? wav_create_rf64 : wav_create;
     const std::int32_t created = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
-    if (created == static_cast<std::int32_t>(MMIOERR_INVALIDFILE)) {
+    if (created == WAV_ERR_WRITE_FAILED && handle_ == nullptr && existsAsOtherThanRegularFile(name_)) {
         // Nothing was written to it; the driver skips the pair.
         std::cout << "Error creating <" << name_ << ">: not a regular file" << std::endl << std::endl;
         return;

@@ -25,9 +25,10 @@ inline constexpr int32_t WAV_ERR_WRITE_FAILED = 0xE104;
 // Creates (or empties) the file and writes the RIFF header, the fmt chunk (16 bytes of
 // the format for PCM, else the 18-byte record and its cbSize extra bytes, which must
 // follow it in memory) and a fact chunk holding 0xFFFFFFFF. On failure after the
-// open, the file stays open in *handle. A name that exists as another kind of file than
-// a regular one (a FIFO, a device, a socket, a directory) is refused with
-// MMIOERR_INVALIDFILE before anything is written to it; *handle is then null.
+// open, the file stays open in *handle. A file that cannot be created gives
+// WAV_ERR_WRITE_FAILED and a null *handle, whatever the reason: also a name that exists
+// as another kind of file than a regular one (a FIFO, a device, a socket, a directory),
+// which is refused before anything is written to it.
 int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk, MMCKINFO* riff);
 // Starts the data chunk and takes over the file's I/O buffer into *io.
 int32_t wav_begin_data(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io);

@@ -57,12 +57,10 @@ int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* form
 
 int32_t openToCreate(const char* fileName, HMMIO* handle)
 {
-    MMIOINFO info{};
-    *handle = mmioOpenA(fileName, &info, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE);
-    if (*handle != nullptr) {
-        return 0;
-    }
-    return info.wErrorRet == MMIOERR_INVALIDFILE ? static_cast<int32_t>(MMIOERR_INVALIDFILE) : WAV_ERR_WRITE_FAILED;
+    // Every reason the file cannot be created gives the one code callers compare
+    // against; the I/O keeps a name that is no regular file untouched.
+    *handle = mmioOpenA(fileName, nullptr, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE);
+    return *handle != nullptr ? 0 : WAV_ERR_WRITE_FAILED;
 }
 
 int32_t writeFormatAndFactChunks(HMMIO handle, const WAVEFORMATEX* format, MMCKINFO* chunk)

@@ -7,8 +7,8 @@
 #include "platform/wave_format.h"
 
 // Creates the file, or empties an existing regular file, for writing: 0, or
-// MMIOERR_INVALIDFILE for a name that exists as another kind of file (nothing is done
-// to it), or WAV_ERR_WRITE_FAILED when it cannot be opened.
+// WAV_ERR_WRITE_FAILED when it cannot be created, also for a name that exists as
+// another kind of file (nothing is done to it).
 std::int32_t openToCreate(const char* fileName, HMMIO* handle);
 
 // Writes the fmt chunk (16 bytes of the format for PCM, else the 18-byte record and its

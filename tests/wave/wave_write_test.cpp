@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/little_endian.h"
@@ -173,9 +175,34 @@ TEST_F(WaveWriting, FailuresToCreateGiveTheWriteCodeAndNoHandle)
     MMCKINFO riff{};
     EXPECT_EQ(wav_create(dir.file("missing/x.wav").c_str(), &handle, &format, &chunk, &riff), WAV_ERR_WRITE_FAILED);
     EXPECT_EQ(handle, nullptr);
-    // An existing name that is no regular file is refused with its own code.
-    EXPECT_EQ(wav_create(dir.path().c_str(), &handle, &format, &chunk, &riff), static_cast<int32_t>(MMIOERR_INVALIDFILE));
-    EXPECT_EQ(handle, nullptr);
+}
+
+// Callers compare against the one code: a name that is a directory, a FIFO or a device
+// gives it too, from every call that creates a file, and is left as it was.
+TEST_F(WaveWriting, ANameThatIsNoRegularFileGivesTheWriteCodeFromEveryCreatingCall)
+{
+    const std::string fifo = dir.file("fifo.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string device = dir.file("device.wav");
+    std::filesystem::create_symlink("/dev/null", device);
+    const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
+    const BYTE sample[2] = {1, 2};
+    for (const std::string& path : {dir.path().string(), fifo, device}) {
+        SCOPED_TRACE(path);
+        HMMIO handle = reinterpret_cast<HMMIO>(&handle);
+        MMCKINFO chunk{};
+        MMCKINFO riff{};
+        EXPECT_EQ(wav_create(path.c_str(), &handle, &format, &chunk, &riff), WAV_ERR_WRITE_FAILED);
+        EXPECT_EQ(handle, nullptr);
+        handle = reinterpret_cast<HMMIO>(&handle);
+        EXPECT_EQ(wav_create_rf64(path.c_str(), &handle, &format, &chunk, &riff), WAV_ERR_WRITE_FAILED);
+        EXPECT_EQ(handle, nullptr);
+        EXPECT_EQ(wav_save(path.c_str(), sizeof sample, 1, &format, sample), WAV_ERR_WRITE_FAILED);
+        EXPECT_EQ(out_file_open(path.c_str(), 44100, 16, 1), WAV_ERR_WRITE_FAILED);
+        EXPECT_EQ(out_file_close(), 0);
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_TRUE(std::filesystem::is_character_file(device));
 }
 
 TEST_F(WaveWriting, FinishWithoutAFileDoesNothing)
