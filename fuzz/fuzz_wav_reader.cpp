@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         const std::vector<std::int32_t> tail = readFrom<std::int32_t>(reader, middle);
         FUZZ_CHECK(std::equal(tail.begin(), tail.end(), ints.begin() + static_cast<long>(middle * format.channels)));
     } catch (const pcmwrap::WavError& e) {
-        FUZZ_CHECK(e.code().category() == pcmwrap::waveCategory());
+        FUZZ_CHECK(e.waveCode().category() == pcmwrap::waveCategory());
         FUZZ_CHECK(std::strlen(e.what()) > 0);
     }
     return 0;

@@ -40,7 +40,16 @@ WavError::WavError(int code, const std::string& what) : WavError(code, what, wha
 }
 
 WavError::WavError(int code, const std::string& what, const std::string& reason, bool sampleFormat)
-    : std::system_error(code, waveCategory(), what), message_(what), reason_(reason), sampleFormat_(sampleFormat)
+    : std::system_error(code, waveCategory(), what),
+      message_(what),
+      reason_(reason),
+      waveCode_(code),
+      sampleFormat_(sampleFormat)
+{
+}
+
+WavError::WavError(std::error_code systemError, int code, const std::string& what, const std::string& reason)
+    : std::system_error(systemError, what), message_(what), reason_(reason), waveCode_(code)
 {
 }
 

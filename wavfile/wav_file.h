@@ -1,7 +1,7 @@
 #pragma once
 // A C++ interface to WAVE files beside the wave layer's functions: one object opens a
-// file, tells its format and reads frames as 16-bit, 32-bit or float samples whatever
-// the file stores; another writes a file and finishes it. Reads RIFF, RF64 and BW64
+// file, tells its format and reads frames as 16-bit, 32-bit, float or double samples
+// whatever the file stores; another writes a file and finishes it. Reads RIFF, RF64 and BW64
 // forms, PCM, IEEE float and WAVE_FORMAT_EXTENSIBLE, and streamed files whose data
 // size was never filled in. Nothing is printed; failures throw WavError.
 
@@ -23,9 +23,15 @@ enum class SampleEncoding { kSignedInteger, kUnsignedInteger, kFloat };
 struct WavFormat {
     std::uint16_t channels = 0;
     std::uint32_t sampleRate = 0;
-    std::uint16_t bitsPerSample = 0;  // as stored: 8 (unsigned), 16, 24, 32 (signed), 32, 64 (float)
+    // As stored: 8 (unsigned), 16, 24, 32 (signed), 32, 64 (float). Integer samples whose
+    // bits are not a whole number of bytes (12, 20) are read as their container (16, 24):
+    // the file stores them left-justified, so their low bits are 0.
+    std::uint16_t bitsPerSample = 0;
     SampleEncoding encoding = SampleEncoding::kSignedInteger;
-    std::uint32_t channelMask = 0;  // speaker positions of WAVE_FORMAT_EXTENSIBLE; 0 when none
+    // Speaker positions of WAVE_FORMAT_EXTENSIBLE, one set bit per channel in channel
+    // order; 0 when none. Fewer bits than channels leave the last channels unplaced; the
+    // writer refuses more bits than channels.
+    std::uint32_t channelMask = 0;
 };
 
 // offset is that of the chunk's data, size the size its header claims (for a streamed
@@ -41,27 +47,40 @@ struct ChunkInfo {
 const std::error_category& waveCategory() noexcept;
 
 // what() names the file and the reason, exactly, as "cannot open <x.wav>: No such file
-// or directory"; code() is the layer's code in waveCategory().
+// or directory". code() is the system's error number in std::generic_category() where a
+// system call failed (so e.code() == std::errc::no_space_on_device holds), otherwise the
+// layer's code in waveCategory(); waveCode() is always the layer's code.
 class WavError : public std::system_error {
 public:
     WavError(int code, const std::string& what);
     // reason: what went wrong without the file's name, for a caller that names the file
     // itself; sampleFormat: the file is a WAVE file whose sample format is not read.
     WavError(int code, const std::string& what, const std::string& reason, bool sampleFormat = false);
+    // A system call failed with systemError (an errno value in std::generic_category()):
+    // code() is systemError, waveCode() is code.
+    WavError(std::error_code systemError, int code, const std::string& what, const std::string& reason);
     const char* what() const noexcept override;
+    // The wave layer's code (WAV_ERR_OPEN_FAILED, WAV_ERR_WRITE_FAILED, ...) in
+    // waveCategory(), whatever code() holds.
+    std::error_code waveCode() const noexcept { return {waveCode_, waveCategory()}; }
     // "No such file or directory", "not a WAVE file", "format 2 (ADPCM) is not PCM or
     // float"; what() when the thrower gave none.
     const char* reason() const noexcept;
     // True when the file is sound but its fmt chunk names samples that are not read
-    // (ADPCM, 12-bit, a block align that does not fit): a format refused, not a file
-    // broken or of another kind.
+    // (ADPCM, 16-bit float, a block align that does not fit): a format refused, not a
+    // file broken or of another kind.
     bool sampleFormatRefused() const noexcept { return sampleFormat_; }
 
 private:
     std::runtime_error message_;  // copied without throwing, as an exception must be
     std::runtime_error reason_;
+    int waveCode_ = 0;
     bool sampleFormat_ = false;
 };
+
+// A reader or writer that was moved from holds no file: frameCount() is 0 and format() a
+// WavFormat of 0 channels, chunks() is empty, every other call throws std::logic_error;
+// destroying it or assigning to it is safe.
 
 class WavReader {  // move-only
 public:
@@ -74,10 +93,11 @@ public:
     std::uint64_t frameCount() const noexcept;
     // Each reads whole frames into the caller's interleaved buffer, converting on the
     // way; returns the frames read, 0 at the end. A span that is not a whole number of
-    // frames is std::invalid_argument.
+    // frames is std::invalid_argument. double holds every stored format exactly.
     std::size_t readFrames(std::span<std::int16_t> interleaved);
     std::size_t readFrames(std::span<std::int32_t> interleaved);
     std::size_t readFrames(std::span<float> interleaved);
+    std::size_t readFrames(std::span<double> interleaved);
     void seekFrame(std::uint64_t frame);
     const std::vector<ChunkInfo>& chunks() const noexcept;  // every top-level chunk, file order
     std::vector<std::byte> readChunk(const ChunkInfo& chunk);
@@ -96,8 +116,11 @@ public:
     void writeFrames(std::span<const std::int16_t> interleaved);
     void writeFrames(std::span<const std::int32_t> interleaved);
     void writeFrames(std::span<const float> interleaved);
+    // Rounded once, straight to what the file stores: 64-bit float exactly.
+    void writeFrames(std::span<const double> interleaved);
     void addChunk(std::string_view id, std::span<const std::byte> bytes);
     void finish();  // throws WavError; a second call does nothing
+    // The frames written so far; after a failed write, the whole frames the settled file holds.
     std::uint64_t frameCount() const noexcept;
     ~WavWriter();  // finishes an unfinished file; its error is lost (call finish to see it)
 

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <limits>
+#include <string>
 
 #include "platform/little_endian.h"
 
@@ -114,8 +116,13 @@ std::string parseFormat(std::span<const unsigned char> bytes, std::uint64_t chun
     if (tag == kTagFloat) {
         format.encoding = SampleEncoding::kFloat;
     } else {
-        // A plain PCM format may name its valid bits (20) rather than its container (24).
-        bits = static_cast<std::uint16_t>((bits + 7) / 8 * 8);
+        // A PCM format may name its valid bits (12, 20) rather than its container (16,
+        // 24): the samples stand left-justified in the container, and are read as it.
+        // A width past 32 bits is refused under the number the file gives.
+        const std::uint32_t container = (std::uint32_t{bits} + 7) / 8 * 8;
+        if (container <= 32) {
+            bits = static_cast<std::uint16_t>(container);
+        }
         format.encoding = bits == 8 ? SampleEncoding::kUnsignedInteger : SampleEncoding::kSignedInteger;
     }
     format.bitsPerSample = bits;
@@ -143,6 +150,12 @@ std::string unwritableReason(const WavFormat& format)
     if (!isStorable(format)) {
         return bitsText(format) + " samples are not written";
     }
+    // A mask names one speaker per channel; more positions than channels describe no
+    // layout a reader can follow. Fewer leave the last channels unplaced, as allowed.
+    if (const int positions = std::popcount(format.channelMask); positions > format.channels) {
+        return "a channel mask of " + std::to_string(positions) + " speakers for " +
+               std::to_string(format.channels) + " channels";
+    }
     const std::uint64_t frameBytes = std::uint64_t{format.channels} * (format.bitsPerSample / 8u);
     if (frameBytes > std::numeric_limits<std::uint16_t>::max() ||
         frameBytes * format.sampleRate > std::numeric_limits<std::uint32_t>::max()) {
@@ -154,7 +167,8 @@ std::string unwritableReason(const WavFormat& format)
 
 bool needsFact(const WavFormat& format)
 {
-    return format.encoding == SampleEncoding::kFloat;
+    // Every format but plain PCM, as other writers give it and checkers expect it.
+    return format.encoding == SampleEncoding::kFloat || isExtensible(format);
 }
 
 std::vector<unsigned char> formatChunkData(const WavFormat& format)

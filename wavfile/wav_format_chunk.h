@@ -33,7 +33,7 @@ std::string unwritableReason(const WavFormat& format);
 codec::Stored storedOf(const WavFormat& format);
 // The fmt chunk's data for a writable format: 16 bytes (PCM), 18 (float) or 40 (extensible).
 std::vector<unsigned char> formatChunkData(const WavFormat& format);
-// Whether the file gets a fact chunk: every float format.
+// Whether the file gets a fact chunk: every float or extensible format.
 bool needsFact(const WavFormat& format);
 
 }  // namespace pcmwrap::fmt

@@ -9,6 +9,7 @@
 
 #include "platform/mmio.h"
 #include "wavfile/bracketed_name.h"
+#include "wavfile/live_state.h"
 #include "wavfile/riff_walk.h"
 #include "wavfile/wav_file.h"
 #include "wavfile/wav_format_chunk.h"
@@ -53,6 +54,16 @@ struct WavReader::State {
         throw WavError(code, name + sentence, reason);
     }
 
+    // The system refused a read: the errno it left, if any, is the error's code.
+    [[noreturn]] void failRead(const std::string& reason) const
+    {
+        if (const int error = errno; error != 0) {
+            throw WavError(std::error_code(error, std::generic_category()), WAV_ERR_READ_FAILED, name + ": " + reason,
+                           reason);
+        }
+        fail(WAV_ERR_READ_FAILED, reason);
+    }
+
     [[noreturn]] void failHeaderCut() const
     {
         failSaying(WAV_ERR_TRUNCATED, " ends inside its header", "cut short inside its header");
@@ -72,9 +83,11 @@ void WavReader::State::open(const std::filesystem::path& path)
     if (handle == nullptr) {
         // The I/O opens and then refuses a directory, which leaves errno untouched.
         const int reason = errno != 0 ? errno : std::filesystem::is_directory(path) ? EISDIR : ENOMEM;
-        throw WavError(WAV_ERR_OPEN_FAILED, "cannot open " + name + ": " + std::generic_category().message(reason),
+        throw WavError(std::error_code(reason, std::generic_category()), WAV_ERR_OPEN_FAILED,
+                       "cannot open " + name + ": " + std::generic_category().message(reason),
                        std::generic_category().message(reason));
     }
+    errno = 0;
     switch (riff::walkWave(handle, &layout)) {
     case riff::WalkResult::kOk: break;
     case riff::WalkResult::kNotWave: failSaying(WAV_ERR_BAD_FORMAT, " is not a WAVE file", "not a WAVE file");
@@ -82,7 +95,7 @@ void WavReader::State::open(const std::filesystem::path& path)
     case riff::WalkResult::kNoDs64: fail(WAV_ERR_BAD_FORMAT, "an RF64 form without a ds64 chunk");
     case riff::WalkResult::kTooManyChunks:
         fail(WAV_ERR_BAD_FORMAT, "more than " + std::to_string(riff::kMostChunks) + " chunks");
-    case riff::WalkResult::kReadFailed: fail(WAV_ERR_READ_FAILED, "cannot read its header");
+    case riff::WalkResult::kReadFailed: failRead("cannot read its header");
     }
     // A chunk that is missing from a file cut short may be the part cut off.
     if (layout.fmt < 0 || layout.data < 0) {
@@ -107,7 +120,7 @@ void WavReader::State::readFormat()
         failHeaderCut();
     }
     if (!riff::readAt(handle, chunk.offset, bytes, wanted)) {
-        fail(WAV_ERR_READ_FAILED, "cannot read its header");
+        failRead("cannot read its header");
     }
     if (const std::string reason = fmt::parseFormat(std::span(bytes, wanted), chunk.size, &stored); !reason.empty()) {
         throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason, reason, true);
@@ -128,15 +141,16 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
     if (wanted == 0) {
         return 0;
     }
+    errno = 0;
     // Reading a chunk moves the file's position; the frames stand where nextFrame says.
     if (mmioSeekTo(handle, dataOffset + nextFrame * stored.blockAlign) != MMSYSERR_NOERROR) {
-        fail(WAV_ERR_READ_FAILED, "cannot read its data");
+        failRead("cannot read its data");
     }
     // The samples are converted straight out of the file I/O's buffer. Only whole frames
     // are taken from it; a frame cut by the buffer's end starts the next refill.
     MMIOINFO io{};
     if (mmioGetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
-        fail(WAV_ERR_READ_FAILED, "cannot read its data");
+        failRead("cannot read its data");
     }
     std::size_t done = 0;
     while (done < wanted) {
@@ -148,7 +162,7 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
                 nextFrame += done;
                 // The system refused the read, or the file was cut short after it was opened.
                 if (advanced != MMSYSERR_NOERROR) {
-                    fail(WAV_ERR_READ_FAILED, "cannot read its data");
+                    failRead("cannot read its data");
                 }
                 failSaying(WAV_ERR_TRUNCATED, " ends inside its data", "cut short inside its data");
             }
@@ -160,7 +174,7 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
         done += count;
     }
     if (mmioSetInfo(handle, &io, 0) != MMSYSERR_NOERROR) {
-        fail(WAV_ERR_READ_FAILED, "cannot read its data");
+        failRead("cannot read its data");
     }
     nextFrame += wanted;
     return wanted;
@@ -178,57 +192,67 @@ WavReader::~WavReader() = default;
 
 const WavFormat& WavReader::format() const noexcept
 {
-    return state_->stored.format;
+    static const WavFormat kNoFormat;
+    return state_ ? state_->stored.format : kNoFormat;
 }
 
 std::uint64_t WavReader::frameCount() const noexcept
 {
-    return state_->frames;
+    return state_ ? state_->frames : 0;
 }
 
 std::size_t WavReader::readFrames(std::span<std::int16_t> interleaved)
 {
-    return state_->read(interleaved);
+    return liveState(state_, "WavReader::readFrames").read(interleaved);
 }
 
 std::size_t WavReader::readFrames(std::span<std::int32_t> interleaved)
 {
-    return state_->read(interleaved);
+    return liveState(state_, "WavReader::readFrames").read(interleaved);
 }
 
 std::size_t WavReader::readFrames(std::span<float> interleaved)
 {
-    return state_->read(interleaved);
+    return liveState(state_, "WavReader::readFrames").read(interleaved);
+}
+
+std::size_t WavReader::readFrames(std::span<double> interleaved)
+{
+    return liveState(state_, "WavReader::readFrames").read(interleaved);
 }
 
 void WavReader::seekFrame(std::uint64_t frame)
 {
-    if (frame > state_->frames) {
+    State& state = liveState(state_, "WavReader::seekFrame");
+    if (frame > state.frames) {
         throw std::out_of_range("WavReader::seekFrame: frame " + std::to_string(frame) + " is past the last, " +
-                                std::to_string(state_->frames));
+                                std::to_string(state.frames));
     }
-    state_->nextFrame = frame;
+    state.nextFrame = frame;
 }
 
 const std::vector<ChunkInfo>& WavReader::chunks() const noexcept
 {
-    return state_->layout.chunks;
+    static const std::vector<ChunkInfo> kNoChunks;
+    return state_ ? state_->layout.chunks : kNoChunks;
 }
 
 std::vector<std::byte> WavReader::readChunk(const ChunkInfo& chunk)
 {
-    const std::uint64_t fileSize = state_->layout.fileSize;
+    State& state = liveState(state_, "WavReader::readChunk");
+    const std::uint64_t fileSize = state.layout.fileSize;
     // The chunk's size is the file's claim: it is allocated only when the file holds it.
     if (chunk.offset > fileSize || chunk.size > fileSize - chunk.offset) {
-        state_->failSaying(WAV_ERR_TRUNCATED, " ends inside its " + chunk.id + " chunk",
+        state.failSaying(WAV_ERR_TRUNCATED, " ends inside its " + chunk.id + " chunk",
                            "cut short inside its " + chunk.id + " chunk");
     }
     std::vector<std::byte> bytes(static_cast<std::size_t>(chunk.size));
     std::uint64_t done = 0;
+    errno = 0;
     while (done < chunk.size) {
         const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size - done, kChunkPieceBytes));
-        if (!riff::readAt(state_->handle, chunk.offset + done, bytes.data() + done, piece)) {
-            state_->fail(WAV_ERR_READ_FAILED, "cannot read its " + chunk.id + " chunk");
+        if (!riff::readAt(state.handle, chunk.offset + done, bytes.data() + done, piece)) {
+            state.failRead("cannot read its " + chunk.id + " chunk");
         }
         done += piece;
     }

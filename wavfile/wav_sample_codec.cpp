@@ -78,6 +78,7 @@ struct Signed32 {
 };
 template <class F>
 struct Floating {
+    using Value = F;
     static F load(const unsigned char* p)
     {
         F v;
@@ -162,6 +163,8 @@ T read(const unsigned char* p)
         const std::int32_t v = S::load(p);
         if constexpr (std::is_same_v<T, float>) {
             return integerToFloat<S::kBits>(v);
+        } else if constexpr (std::is_same_v<T, double>) {
+            return integerToDouble<S::kBits>(v);
         } else if constexpr (std::is_same_v<T, std::int32_t>) {
             return resize<S::kBits, 32>(v);
         } else {
@@ -169,8 +172,8 @@ T read(const unsigned char* p)
         }
     } else {
         const auto x = S::load(p);
-        if constexpr (std::is_same_v<T, float>) {
-            return static_cast<float>(x);
+        if constexpr (std::is_floating_point_v<T>) {
+            return static_cast<T>(x);
         } else if constexpr (std::is_same_v<T, std::int32_t>) {
             return floatToInteger<32>(x);
         } else {
@@ -212,13 +215,13 @@ template <class S, class T>
 void write(unsigned char* p, T value)
 {
     if constexpr (kIsInteger<S>) {
-        if constexpr (std::is_same_v<T, float>) {
+        if constexpr (std::is_floating_point_v<T>) {
             S::store(p, floatToInteger<S::kBits>(value));
         } else {
             S::store(p, resize<kCallerBits<T>, S::kBits>(value));
         }
-    } else if constexpr (std::is_same_v<T, float>) {
-        S::store(p, value);
+    } else if constexpr (std::is_floating_point_v<T>) {
+        S::store(p, static_cast<typename S::Value>(value));  // double to float: rounded once
     } else if constexpr (std::is_same_v<S, Float32>) {
         S::store(p, integerToFloat<kCallerBits<T>>(value));
     } else {
@@ -401,6 +404,10 @@ void decode(Stored stored, const unsigned char* raw, std::size_t count, float* o
     const std::size_t done = decodeFast(stored, raw, count, out);
     decodeAny(stored, raw + done * storedBytes(stored), count - done, out + done);
 }
+void decode(Stored stored, const unsigned char* raw, std::size_t count, double* out)
+{
+    decodeAny(stored, raw, count, out);
+}
 void encode(Stored stored, const std::int16_t* in, std::size_t count, unsigned char* raw)
 {
     encodeAny(stored, in, count, raw);
@@ -413,6 +420,10 @@ void encode(Stored stored, const float* in, std::size_t count, unsigned char* ra
 {
     const std::size_t done = encodeFast(stored, in, count, raw);
     encodeAny(stored, in + done, count - done, raw + done * storedBytes(stored));
+}
+void encode(Stored stored, const double* in, std::size_t count, unsigned char* raw)
+{
+    encodeAny(stored, in, count, raw);
 }
 
 }  // namespace pcmwrap::codec

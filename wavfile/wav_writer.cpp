@@ -19,6 +19,7 @@
 #include "platform/little_endian.h"
 #include "platform/mmio.h"
 #include "wavfile/bracketed_name.h"
+#include "wavfile/live_state.h"
 #include "wavfile/wav_file.h"
 #include "wavfile/wav_format_chunk.h"
 #include "wave/wave.h"
@@ -99,6 +100,25 @@ struct WavWriter::State {
     void pwriteAll(const void* bytes, std::size_t count, std::uint64_t offset);
     [[noreturn]] void fail(int error);
     void settle();
+
+    // The system refused to make the file: error is its errno.
+    [[noreturn]] void failCreating(int error) const
+    {
+        const std::string reason = std::generic_category().message(error);
+        throw WavError(std::error_code(error, std::generic_category()), WAV_ERR_WRITE_FAILED,
+                       "cannot create " + name + ": " + reason, reason);
+    }
+    // The writer's own refusal, whatever the system said on the way: the layer's code.
+    [[noreturn]] void refuseNonRegularFile() const
+    {
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": not a regular file", "not a regular file");
+    }
+    [[noreturn]] void failWriting(int error) const
+    {
+        const std::string reason = std::generic_category().message(error);
+        throw WavError(std::error_code(error, std::generic_category()), WAV_ERR_WRITE_FAILED,
+                       "cannot write " + name + ": " + reason, reason);
+    }
 };
 
 void WavWriter::State::create(const std::filesystem::path& path)
@@ -113,21 +133,22 @@ void WavWriter::State::create(const std::filesystem::path& path)
     // not be truncated.
     fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
-        const std::string reason = errno == ENXIO || errno == EISDIR ? "not a regular file"
-                                                                     : std::generic_category().message(errno);
-        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + reason, reason);
+        if (errno == ENXIO || errno == EISDIR) {
+            refuseNonRegularFile();
+        }
+        failCreating(errno);
     }
     struct stat status{};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         close(fd);
         fd = -1;
-        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": not a regular file", "not a regular file");
+        refuseNonRegularFile();
     }
     if (ftruncate(fd, 0) != 0) {
-        const std::string reason = std::generic_category().message(errno);
+        const int error = errno;
         close(fd);
         fd = -1;
-        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + reason, reason);
+        failCreating(error);
     }
     buffer.resize(kBufferBytes);
 
@@ -294,13 +315,13 @@ void WavWriter::State::finish()
     fd = -1;
     if (closed != 0) {
         // Some file systems report a lost write only here; the file is as settled as it gets.
-        const std::string reason = std::generic_category().message(errno);
-        throw WavError(WAV_ERR_WRITE_FAILED, "cannot write " + name + ": " + reason, reason);
+        failWriting(errno);
     }
 }
 
-// The samples that reached the disk stay: the file is cut after the last of them (a
-// chunk begun behind them goes), and its sizes are made to describe exactly them.
+// The whole frames that reached the disk stay: the file is cut after the last of them
+// (a part of a frame, or a chunk begun behind them, goes), and its sizes are made to
+// describe exactly them; frames counts them.
 void WavWriter::State::settle()
 {
     struct stat status {};
@@ -310,9 +331,12 @@ void WavWriter::State::settle()
     const std::uint64_t length = static_cast<std::uint64_t>(status.st_size);
     const std::uint64_t dataStart = dataHeader + kChunkHeaderBytes;
     if (length < dataStart) {
-        return;  // not even the header reached the disk
+        frames = 0;  // not even the header reached the disk
+        return;
     }
-    const std::uint64_t data = std::min(length - dataStart, dataBytes);
+    std::uint64_t data = std::min(length - dataStart, dataBytes);
+    data -= data % blockAlign;
+    frames = data / blockAlign;
     std::uint64_t end = dataStart + data;
     if (length > end && ftruncate(fd, static_cast<off_t>(end)) != 0) {
         return;
@@ -321,12 +345,11 @@ void WavWriter::State::settle()
     if (data % 2 != 0 && pwrite(fd, &pad, 1, static_cast<off_t>(end)) == 1) {
         ++end;
     }
-    writeSizes(end, data, data / blockAlign);
+    writeSizes(end, data, frames);
 }
 
 void WavWriter::State::fail(int error)
 {
-    const std::string reason = std::generic_category().message(error);
     if (!finished) {
         finished = true;  // settling writes through pwriteAll, which may fail again: once only
         try {
@@ -339,7 +362,7 @@ void WavWriter::State::fail(int error)
         close(fd);
         fd = -1;
     }
-    throw WavError(WAV_ERR_WRITE_FAILED, "cannot write " + name + ": " + reason, reason);
+    failWriting(error);
 }
 
 WavWriter::WavWriter(const std::filesystem::path& path, const WavFormat& format) : state_(std::make_unique<State>())
@@ -378,43 +401,49 @@ WavWriter::~WavWriter()
 
 void WavWriter::writeFrames(std::span<const std::int16_t> interleaved)
 {
-    state_->write(interleaved);
+    liveState(state_, "WavWriter::writeFrames").write(interleaved);
 }
 
 void WavWriter::writeFrames(std::span<const std::int32_t> interleaved)
 {
-    state_->write(interleaved);
+    liveState(state_, "WavWriter::writeFrames").write(interleaved);
 }
 
 void WavWriter::writeFrames(std::span<const float> interleaved)
 {
-    state_->write(interleaved);
+    liveState(state_, "WavWriter::writeFrames").write(interleaved);
+}
+
+void WavWriter::writeFrames(std::span<const double> interleaved)
+{
+    liveState(state_, "WavWriter::writeFrames").write(interleaved);
 }
 
 void WavWriter::addChunk(std::string_view id, std::span<const std::byte> bytes)
 {
+    State& state = liveState(state_, "WavWriter::addChunk");
     checkChunkId(id);
     if (bytes.size() > kLargestChunk) {
         throw std::invalid_argument("WavWriter::addChunk: a chunk holds at most 0xFFFFFFFF bytes");
     }
-    if (state_->finished) {
-        throw std::logic_error("WavWriter::addChunk: the file " + state_->name + " is finished");
+    if (state.finished) {
+        throw std::logic_error("WavWriter::addChunk: the file " + state.name + " is finished");
     }
-    if (state_->dataHeader == 0) {
-        state_->appendChunk(id, bytes);
+    if (state.dataHeader == 0) {
+        state.appendChunk(id, bytes);
     } else {
-        state_->trailing.emplace_back(std::string(id), std::vector<std::byte>(bytes.begin(), bytes.end()));
+        state.trailing.emplace_back(std::string(id), std::vector<std::byte>(bytes.begin(), bytes.end()));
     }
 }
 
 void WavWriter::finish()
 {
-    state_->finish();
+    liveState(state_, "WavWriter::finish").finish();
 }
 
 std::uint64_t WavWriter::frameCount() const noexcept
 {
-    return state_->frames;
+    return state_ ? state_->frames : 0;
 }
 
 }  // namespace pcmwrap

@@ -128,6 +128,8 @@ std::vector<TakenCase> takenCases()
          SampleEncoding::kSignedInteger, 3, {0.5f, -0.5f}},
         {"f64, data before a trailing cue ", riffFile({{"fmt ", fmtData(3, 2, 64)}, {"data", f64}, {"cue ", {0, 0, 0, 0}}}), 2, 64,
          SampleEncoding::kFloat, 0, {0.25f, -1.0f}},
+        {"12-bit PCM, read as its 16-bit container", riffFile({{"fmt ", [] { Bytes f = fmtData(1, 2, 12); f[12] = 4; return f; }()}, {"data", s16}}),
+         2, 16, SampleEncoding::kSignedInteger, 0, {0.5f, -0.5f}},
         {"f32 extensible", riffFile({{"fmt ", fmtData(kExtensible, 1, 32, 3, 32)}, {"data", {0, 0, 0x80, 0x3F}}}), 1, 32,
          SampleEncoding::kFloat, 0, {1.0f}},
         {"RF64 s16", largeForm("RF64", fmtData(1, 2, 16), s16), 2, 16, SampleEncoding::kSignedInteger, 0, {0.5f, -0.5f}},
@@ -168,6 +170,7 @@ TEST_F(WavReaderTest, RefusesOtherFormatsWithBadFormat)
         {"extensible ADPCM", fmtData(kExtensible, 1, 16, 2, 16), ": extensible subformat 2 (ADPCM) is not PCM or float"},
         {"block align", badAlign, ": block align 3 is not 2 channels of 2 bytes"},
         {"16-bit float", fmtData(3, 1, 16), ": 16-bit float samples are not read"},
+        {"65535-bit PCM", fmtData(1, 1, 65535), ": 65535-bit signed integer samples are not read"},
         {"fmt of 14 bytes", Bytes(pcm.begin(), pcm.begin() + 14), ": fmt chunk of 14 bytes is too short"},
     };
     for (const RefusedCase& c : cases) {
@@ -301,8 +304,7 @@ TEST_F(WavReaderTest, ErrorsNameTheFileTheReasonAndTheLayersCode)
             WavReader reader(c.path);
             ADD_FAILURE() << "opened";
         } catch (const WavError& e) {
-            EXPECT_EQ(e.code().value(), c.code);
-            EXPECT_EQ(&e.code().category(), &pcmwrap::waveCategory());
+            EXPECT_EQ(e.waveCode(), std::error_code(c.code, pcmwrap::waveCategory()));
             EXPECT_EQ(std::string(e.what()), c.what);
             EXPECT_EQ(std::string(e.reason()), c.reason);
             EXPECT_FALSE(e.sampleFormatRefused());

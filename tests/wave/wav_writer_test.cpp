@@ -81,8 +81,9 @@ TEST_F(WavWriterTest, ChoosesTheSmallestFmtChunkAndReservesRoomForDs64)
         {"s16 stereo", makeFormat(2, 16, SampleEncoding::kSignedInteger), 16, 1, false},
         {"u8 mono", makeFormat(1, 8, SampleEncoding::kUnsignedInteger), 16, 1, false},
         {"f32 mono", makeFormat(1, 32, SampleEncoding::kFloat), 18, 3, true},
-        {"s24 six channels", makeFormat(6, 24, SampleEncoding::kSignedInteger), 40, 0xFFFE, false},
-        {"s16 stereo with a mask", makeFormat(2, 16, SampleEncoding::kSignedInteger, 3), 40, 0xFFFE, false},
+        {"s24 six channels", makeFormat(6, 24, SampleEncoding::kSignedInteger), 40, 0xFFFE, true},
+        {"s16 stereo with a mask", makeFormat(2, 16, SampleEncoding::kSignedInteger, 3), 40, 0xFFFE, true},
+        {"s16 three channels, two placed", makeFormat(3, 16, SampleEncoding::kSignedInteger, 3), 40, 0xFFFE, true},
         {"f64 four channels", makeFormat(4, 64, SampleEncoding::kFloat), 40, 0xFFFE, true},
     };
     for (const LayoutCase& c : cases) {
@@ -236,7 +237,7 @@ TEST_F(WavWriterTest, AFailedWriteSettlesTheFileOverWhatReachedTheDiskAndThrows)
         writer.writeFrames(std::span<const std::int16_t>(second));
         writer.finish();
     } catch (const WavError& e) {
-        EXPECT_EQ(e.code().value(), WAV_ERR_WRITE_FAILED);
+        EXPECT_EQ(e.waveCode().value(), WAV_ERR_WRITE_FAILED);
         what = e.what();
     }
     setrlimit(RLIMIT_FSIZE, &previous);
@@ -246,6 +247,55 @@ TEST_F(WavWriterTest, AFailedWriteSettlesTheFileOverWhatReachedTheDiskAndThrows)
     const ProcessResult read = runPython(kPythonWaveReader, {path});
     ASSERT_EQ(read.exitStatus, 0) << read.standardError;
     EXPECT_EQ(read.standardOutput.substr(0, read.standardOutput.find('\n')), "2 2 48000 24980");
+}
+
+// A write refused part-way through a frame (3 channels of 24 bits: 9-byte frames) leaves
+// whole frames only, and frameCount() says how many the file holds; ffmpeg reads it
+// without a warning.
+TEST_F(WavWriterTest, AFailedWriteSettlesWholeFramesAndCountsThem)
+{
+    const std::string path = dir_.file("frames.wav");
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = previous;
+    limited.rlim_cur = 100000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::vector<std::int32_t> second(3 * 48000, 1 << 20);
+    std::uint64_t counted = 0;
+    {
+        WavWriter writer(path, makeFormat(3, 24, SampleEncoding::kSignedInteger, 0x7));  // left, right, centre
+        EXPECT_THROW(writer.writeFrames(std::span<const std::int32_t>(second)), WavError);
+        counted = writer.frameCount();
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    // 100000 bytes: a 116-byte header (extensible fmt, fact) and 99884 data bytes, of
+    // which 11098 whole frames.
+    const Bytes b = readFile(path);
+    EXPECT_EQ(counted, 11098u);
+    EXPECT_EQ(b.size(), 116u + 11098 * 9);
+    EXPECT_EQ(littleEndian32At(b, 112), 11098u * 9);  // the data size
+    EXPECT_EQ(littleEndian32At(b, 104), 11098u);      // the fact count
+    const ProcessResult decoded = runProcess(PCMWRAP_FFMPEG, {"-v", "warning", "-i", path, "-f", "s32le", "-"});
+    EXPECT_EQ(decoded.exitStatus, 0);
+    EXPECT_EQ(decoded.standardError, "");
+    EXPECT_EQ(decoded.standardOutput.size(), 11098u * 3 * 4);
+}
+
+// A mask names one speaker per channel: more speakers than channels is no layout, and
+// refused before the file is created; fewer leave the last channels unplaced.
+TEST_F(WavWriterTest, AChannelMaskWithMoreSpeakersThanChannelsIsRefused)
+{
+    const std::string path = dir_.file("mask.wav");
+    try {
+        WavWriter writer(path, makeFormat(2, 16, SampleEncoding::kSignedInteger, 0x7));
+        ADD_FAILURE() << "created";
+    } catch (const WavError& e) {
+        EXPECT_EQ(e.code().value(), WAV_ERR_BAD_FORMAT);
+        EXPECT_EQ(std::string(e.what()), "<" + path + ">: a channel mask of 3 speakers for 2 channels");
+    }
+    EXPECT_FALSE(fileExists(path));
 }
 
 // ---- Decision 3: writing narrows and widens by the reading rules.
@@ -315,7 +365,7 @@ TEST_F(WavWriterTest, ErrorsNameTheFileAndCreateNothingForAFormatItCannotWrite)
         WavWriter writer(nowhere, makeFormat(2, 16, SampleEncoding::kSignedInteger));
         ADD_FAILURE() << "created";
     } catch (const WavError& e) {
-        EXPECT_EQ(e.code().value(), WAV_ERR_WRITE_FAILED);
+        EXPECT_EQ(e.waveCode().value(), WAV_ERR_WRITE_FAILED);
         EXPECT_EQ(std::string(e.what()), "cannot create <" + nowhere + ">: No such file or directory");
     }
     // A FIFO would block the open and can never take the header's sizes.
