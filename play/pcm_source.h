@@ -19,6 +19,10 @@ public:
     // Float samples are read as float and rounded by the player, halves up like every
     // wider integer sample.
     virtual bool floatSamples() const = 0;
+    // True when readFrames(int16) rounds float samples as the player does, straight from
+    // their stored precision: a source at the ring's rate with 1 or 2 channels is then
+    // read that way, so 64-bit float never passes through float.
+    virtual bool roundsFloatTo16Bits() const { return false; }
 
     // Whole frames into the interleaved span (a whole number of frames long); the frames
     // read, 0 at the end. 16-bit: wider samples rounded to nearest, halves up, clipped;

@@ -10,7 +10,8 @@ namespace {
 
 bool readsDirectly(const PcmSource& source)
 {
-    return source.sampleRate() == kRingFramesPerSecond && source.channels() <= 2 && !source.floatSamples();
+    return source.sampleRate() == kRingFramesPerSecond && source.channels() <= 2 &&
+           (!source.floatSamples() || source.roundsFloatTo16Bits());
 }
 
 }  // namespace
