@@ -2,6 +2,8 @@
 // The integer types and shared result codes of the platform's multimedia services,
 // under the platform's own names, so that code on top of them reads as it would there.
 
+#include "platform/cxx_standard.h"
+
 #include <cstdint>
 
 using BYTE = std::uint8_t;

@@ -5,6 +5,8 @@
 // forms, PCM, IEEE float and WAVE_FORMAT_EXTENSIBLE, and streamed files whose data
 // size was never filled in. Nothing is printed; failures throw WavError.
 
+#include "platform/cxx_standard.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

@@ -37,7 +37,7 @@ if(NOT CMAKE_MATCH_1)
 endif()
 file(WRITE ${WORK_DIR}/readme/main.cpp "${CMAKE_MATCH_1}")
 run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
-    "cd ${WORK_DIR}/readme && ${CXX_COMPILER} main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
+    "cd ${WORK_DIR}/readme && ${CXX_COMPILER} -std=c++20 main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
 
 # So does the WavReader/WavWriter example, against the installed <pcmwrap/wave/wav_file.h>.
 string(REGEX MATCH "```cpp\n(#include <algorithm>\n#include <cmath>[^`]*)```" example "${readme}")
@@ -46,7 +46,7 @@ if(NOT CMAKE_MATCH_1)
 endif()
 file(WRITE ${WORK_DIR}/readme-wav-file/main.cpp "${CMAKE_MATCH_1}")
 run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
-    "cd ${WORK_DIR}/readme-wav-file && ${CXX_COMPILER} main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
+    "cd ${WORK_DIR}/readme-wav-file && ${CXX_COMPILER} -std=c++20 main.cpp $(pkg-config --cflags --libs pcmwrap) -o main && ./main")
 
 # The same sources as shared libraries: versioned, and what the consumers run against.
 set(sharedBuild ${WORK_DIR}/shared-build)
@@ -76,4 +76,14 @@ foreach(program IN LISTS consumers)
 endforeach()
 # The installed program finds the libraries beside it by itself.
 expect_shared_library(${sharedPrefix}/bin/pcmwrap)
+# So do the CMake consumers: each library finds the ones it needs beside it, also those
+# the consumer does not name itself (the playback ring's wave output and file I/O).
+foreach(program pcmwrap_playback_consumer pcmwrap_wavfile_consumer)
+  run(env -u LD_LIBRARY_PATH ldd ${WORK_DIR}/shared/consumer-build/${program})
+  if(output MATCHES "not found")
+    message(FATAL_ERROR "${program} needs LD_LIBRARY_PATH to find the prefix's libraries:\n${output}")
+  endif()
+  run(env -u LD_LIBRARY_PATH PCMWRAP_AUDIO_DEVICE=simulated ${WORK_DIR}/shared/consumer-build/${program}
+      ${WORK_DIR}/shared/no-library-path.wav)
+endforeach()
 message("installed static and shared builds; every consumer built and ran")

@@ -42,7 +42,7 @@ function(build_consumers prefix work)
       endif()
       set(program ${work}/pkg-config-${layer}-${kind})
       run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
-          "${CXX_COMPILER} ${CONSUMER_SOURCE}/${layer}_consumer.cpp $(pkg-config ${flags} ${package}) -o ${program}")
+          "${CXX_COMPILER} -std=c++20 ${CONSUMER_SOURCE}/${layer}_consumer.cpp $(pkg-config ${flags} ${package}) -o ${program}")
       if(layer STREQUAL "wavfile")
         list(APPEND wavePrograms ${program})
       else()
@@ -50,6 +50,12 @@ function(build_consumers prefix work)
       endif()
     endforeach()
   endforeach()
+  # pkg-config's flags name no language standard, so a newer one the user picks stays:
+  # a C++23 program (std::expected) builds against the headers and runs.
+  set(program ${work}/pkg-config-cxx23)
+  run(env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig sh -c
+      "${CXX_COMPILER} -std=c++23 ${CONSUMER_SOURCE}/cxx23_consumer.cpp $(pkg-config --cflags --libs pcmwrap) -o ${program}")
+  list(APPEND wavePrograms ${program})
   foreach(program IN LISTS wavePrograms)
     run(env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ldd ${program})
     if(output MATCHES "libasound")
