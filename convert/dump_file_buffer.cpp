@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ios>
 #include <system_error>
@@ -53,6 +54,45 @@ std::optional<std::uint64_t> DumpFileBuffer::regularFileSize() const
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::uint64_t DumpFileBuffer::skip(std::uint64_t bytes)
+{
+    std::uint64_t skipped = 0;
+    while (skipped < bytes) {
+        if (gptr() == egptr()) {
+            const auto size = regularFileSize();
+            const off_t here = size ? lseek(fd_, 0, SEEK_CUR) : -1;
+            if (here >= 0) {
+                const std::uint64_t left = *size > static_cast<std::uint64_t>(here) ? *size - here : 0;
+                const std::uint64_t step = std::min(bytes - skipped, left);
+                if (lseek(fd_, static_cast<off_t>(here + step), SEEK_SET) >= 0) {
+                    return skipped + step;
+                }
+            }
+            if (traits_type::eq_int_type(underflow(), traits_type::eof())) {
+                return skipped;
+            }
+        }
+        const auto step = static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(egptr() - gptr()), bytes - skipped));
+        gbump(static_cast<int>(step));
+        skipped += step;
+    }
+    return skipped;
+}
+
+std::optional<int> DumpFileBuffer::handOverDescriptor()
+{
+    if (!regularFileSize()) {
+        return std::nullopt;
+    }
+    const off_t end = lseek(fd_, 0, SEEK_CUR);
+    if (end < 0 || lseek(fd_, end - (egptr() - gptr()), SEEK_SET) < 0) {
+        return std::nullopt;
+    }
+    setg(buffer_.get(), buffer_.get(), buffer_.get());
+    return fd_;
 }
 
 DumpFileBuffer::int_type DumpFileBuffer::underflow()

@@ -25,6 +25,14 @@ public:
     // The length of the open file when it is a regular file; none for a FIFO, a device
     // or a file that cannot be asked.
     std::optional<std::uint64_t> regularFileSize() const;
+    // Passes over up to `bytes` bytes of the file (a regular file by a seek, any other by
+    // reading them) and returns how many it passed: fewer at the end of the file or when
+    // an interruption ends a wait.
+    std::uint64_t skip(std::uint64_t bytes);
+    // For a copy inside the kernel: a regular file's descriptor, its offset set back to
+    // the first byte not yet read through this buffer, which is emptied. Nothing for any
+    // other kind of file.
+    std::optional<int> handOverDescriptor();
 
 protected:
     int_type underflow() override;

@@ -42,3 +42,22 @@ std::uint32_t SampleDumpReader::readChunk()
     std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(count), buffer_.end(), std::uint8_t{0});
     return static_cast<std::uint32_t>(count);
 }
+
+void SampleDumpReader::skip(std::uint64_t bytes)
+{
+    if (bytes == 0) {
+        return;
+    }
+    file_.skip(bytes);
+    if (knownSize_) {
+        knownSize_ = *knownSize_ - std::min(*knownSize_, bytes);
+    }
+}
+
+std::optional<int> SampleDumpReader::kernelCopySource()
+{
+    if (!stream_.good()) {
+        return std::nullopt;
+    }
+    return file_.handOverDescriptor();
+}

@@ -29,6 +29,15 @@ public:
 
     std::span<const std::uint8_t, kChunkBytes> buffer() const { return buffer_; }
 
+    // -s: passes over the first `bytes` bytes, before the first chunk; a shorter file
+    // reads as empty. knownSize() then counts from there.
+    void skip(std::uint64_t bytes);
+
+    // Before the first chunk: the descriptor of a regular file positioned at the next byte
+    // to convert, for a copy inside the kernel (after which the reader reads nothing more);
+    // nothing for a FIFO, a device or any other input.
+    std::optional<int> kernelCopySource();
+
     // The length of a regular file when it was opened; none for a FIFO, a device or any
     // input whose length is not known before it is read.
     std::optional<std::uint64_t> knownSize() const { return knownSize_; }
