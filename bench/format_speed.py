@@ -3,7 +3,9 @@
 dump, `dd bs=128k` (a copy through user space, the floor of a conversion that must touch
 every byte) and `cat` (which copies inside the kernel with copy_file_range, as pcmwrap
 does for samples already in the file's form), and prints a table of medians, ratios and
-peak resident memory.
+peak resident memory. On a busy machine the best of the runs is the steadier figure (a
+run that meets another program's write-back can take several times as long), and the CPU
+time (user and system, median) shows the work each command does whatever the load.
 
 The dump is read from the page cache; the outputs go to a real disk: the folder must not
 be a tmpfs (ext4, for one, writes a file truncated to zero back when it is closed, which
@@ -72,15 +74,17 @@ def make_dump(path: Path, mib: int, kind: str) -> None:
             pass
 
 
-def timed(command: str, work: Path) -> tuple[float, int]:
-    """Wall seconds and peak resident KiB of one run of a shell command, after a sync."""
+def timed(command: str, work: Path) -> tuple[float, int, float]:
+    """Wall seconds, peak resident KiB and CPU seconds (user and system) of one run of a
+    shell command, after a sync."""
     os.sync()
     report = work / "time.txt"
-    measured = f"/usr/bin/time -f %M -o {shlex.quote(str(report))} sh -c {shlex.quote(command)}"
+    measured = f"/usr/bin/time -f '%M %U %S' -o {shlex.quote(str(report))} sh -c {shlex.quote(command)}"
     start = time.perf_counter()
     subprocess.run(measured, shell=True, check=True, stdout=subprocess.DEVNULL)
     seconds = time.perf_counter() - start
-    return seconds, int(report.read_text().split()[-1])
+    peak, user, system = report.read_text().split()[-3:]
+    return seconds, int(peak), float(user) + float(system)
 
 
 def file_system(path: Path) -> str:
@@ -123,26 +127,31 @@ def main() -> int:
             dump = dumps[samples]
             commands[label] = (f"{shlex.quote(str(pcmwrap))} -c2 {' '.join(options)} {shlex.quote(str(dump))}",
                                dump.with_suffix(".wav"))
-        results: dict[str, list[tuple[float, int]]] = {label: [] for label in commands}
+        results: dict[str, list[tuple[float, int, float]]] = {label: [] for label in commands}
         for _ in range(args.runs):
             for label, (command, output) in commands.items():
                 output.unlink(missing_ok=True)
                 results[label].append(timed(command, work))
                 output.unlink(missing_ok=True)
-        dd = statistics.median(s for s, _ in results[DD])
-        cat = statistics.median(s for s, _ in results[CAT])
+        dd = statistics.median(s for s, _, _ in results[DD])
+        cat = statistics.median(s for s, _, _ in results[CAT])
+        dd_best = min(s for s, _, _ in results[DD])
+        cat_best = min(s for s, _, _ in results[CAT])
         print(f"{args.mib} MiB stereo dumps in the page cache, outputs on {kind}, median of {args.runs} "
               f"interleaved runs, each after a sync")
         print(f"machine: {platform.processor() or platform.machine()}, {os.cpu_count()} cores, "
               f"Linux {platform.release()}; load average before {load_before}, after "
               f"{' '.join(f'{v:.2f}' for v in os.getloadavg())}\n")
-        print(f"| command | median s | × dd | × cat | peak RSS MiB |")
-        print("|---|---:|---:|---:|---:|")
+        print("| command | median s | × dd | × cat | best s | best × dd | best × cat | CPU s | peak RSS MiB |")
+        print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
         for label, runs in results.items():
-            seconds = statistics.median(s for s, _ in runs)
-            peak = max(k for _, k in runs) / 1024
+            seconds = statistics.median(s for s, _, _ in runs)
+            best = min(s for s, _, _ in runs)
+            cpu = statistics.median(c for _, _, c in runs)
+            peak = max(k for _, k, _ in runs) / 1024
             name = label if label in (DD, CAT) else f"pcmwrap -f{label}"
-            print(f"| {name} | {seconds:.3f} | {seconds / dd:.2f} | {seconds / cat:.2f} | {peak:.1f} |")
+            print(f"| {name} | {seconds:.3f} | {seconds / dd:.2f} | {seconds / cat:.2f} | {best:.3f} | "
+                  f"{best / dd_best:.2f} | {best / cat_best:.2f} | {cpu:.2f} | {peak:.1f} |")
     finally:
         for path in work.iterdir():
             path.unlink()
