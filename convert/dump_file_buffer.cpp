@@ -10,12 +10,14 @@
 #include <ios>
 #include <system_error>
 
+#include "convert/chunk.h"
 #include "convert/interruption.h"
 
 namespace {
 
-// Large enough that a dump is read in few system calls.
-constexpr std::size_t kBufferBytes = 64 * 1024;
+// Large enough that a dump is read in few system calls, and a whole number of chunks, so
+// that a regular file's chunks are handed out of it without a copy (takeChunk).
+constexpr std::size_t kBufferBytes = 32 * kChunkBytes;
 
 // The standard file buffer's words for a failed read, kept so the failure line reads as before.
 constexpr const char* kReadFailure = "basic_filebuf::underflow error reading the file";
@@ -93,6 +95,19 @@ std::optional<int> DumpFileBuffer::handOverDescriptor()
     }
     setg(buffer_.get(), buffer_.get(), buffer_.get());
     return fd_;
+}
+
+const char* DumpFileBuffer::takeChunk()
+{
+    if (gptr() == egptr() && traits_type::eq_int_type(underflow(), traits_type::eof())) {
+        return nullptr;
+    }
+    if (static_cast<std::size_t>(egptr() - gptr()) < kChunkBytes) {
+        return nullptr;
+    }
+    const char* const chunk = gptr();
+    gbump(static_cast<int>(kChunkBytes));
+    return chunk;
 }
 
 DumpFileBuffer::int_type DumpFileBuffer::underflow()

@@ -34,6 +34,12 @@ public:
     // other kind of file.
     std::optional<int> handOverDescriptor();
 
+    // A whole chunk straight from the buffer, without copying it out: its bytes when the
+    // buffer holds kChunkBytes of them (reading the file first when it holds none), which
+    // are then consumed; null otherwise (the end of the file is near, an interruption, or
+    // a read that gave less). A failed read raises the stream failure exception.
+    const char* takeChunk();
+
 protected:
     int_type underflow() override;
 
