@@ -367,3 +367,24 @@ TEST(SampleFormatsMask, TheMaskGivesAnExtensibleFormat)
 }
 
 }  // namespace
+
+namespace {
+
+// Whether a dump needs RF64 is judged on the bytes it gives the file, not its own: 1200
+// bytes of s24in32 give 900, a RIFF file under a ceiling of 1000 bytes; f64 gives as
+// many as it holds, past the ceiling, RF64.
+TEST(SampleFormatsRf64, TheFileBytesDecideRf64)
+{
+    const TempDir dir;
+    writeFile(dir.file("take.raw"), Bytes(1200, 0));
+    ProcessOptions options;
+    options.workingDirectory = dir.path().string();
+    for (const auto& [format, form] : {std::pair{"-fs24in32", "RIFF"}, std::pair{"-ff64", "RF64"}}) {
+        const ProcessResult result = runProcess(PCMWRAP_UNDER_CEILING_PROGRAM, {"1000", format, "-l", "take.raw"}, options);
+        expectCleanExit(result, 0);
+        const Bytes file = readFile(dir.file("take.wav"));
+        EXPECT_EQ(std::string(file.begin(), file.begin() + 4), form) << format;
+    }
+}
+
+}  // namespace
