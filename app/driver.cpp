@@ -38,7 +38,8 @@ std::optional<std::uint64_t> copyChunks(SampleDumpReader& reader, WavSampleWrite
             return std::nullopt;
         }
         if (const auto foreign = foreignWordOffset(reader.buffer(), count, conversion, settings)) {
-            const std::uint64_t frameBytes = std::uint64_t{bytesPerSample} * static_cast<std::uint32_t>(settings.channels);
+            const std::uint64_t frameBytes =
+                std::uint64_t{bytesPerSample} * static_cast<std::uint32_t>(settings.channels);
             const std::uint64_t frameStart = (offset + *foreign) / frameBytes * frameBytes;
             writer.write(reader.buffer(), static_cast<std::uint32_t>(frameStart > offset ? frameStart - offset : 0));
             return offset + *foreign;

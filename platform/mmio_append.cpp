@@ -97,7 +97,8 @@ MMRESULT mmioAppendFromDescriptor(HMMIO handle, MMIOINFO* info, int source, std:
             result = MMIOERR_CANNOTEXPAND;
             break;
         }
-        const auto want = static_cast<std::size_t>(std::min({count - *copied, file->ceiling() - position, kLargestStep}));
+        const auto want =
+            static_cast<std::size_t>(std::min({count - *copied, file->ceiling() - position, kLargestStep}));
         std::size_t moved = 0;
         Step step = inKernel ? copyInKernel(source, file->fd, position, want, &moved) : Step::kNotInKernel;
         if (step == Step::kNotInKernel) {

@@ -234,7 +234,8 @@ TEST(SampleFormatsRefusals, BadValuesOfTheNewOptionsStopTheRun)
         {{"-s-1"}, "Bad value in <-s-1>: a byte count from 0 to 9223372036854775807 is needed"},
         {{"-s9223372036854775808"},
          "Bad value in <-s9223372036854775808>: a byte count from 0 to 9223372036854775807 is needed"},
-        {{"-m0x1FFFFFFFF"}, "Bad value in <-m0x1FFFFFFFF>: a speaker mask is needed (decimal or 0x hex, at most 0xFFFFFFFF)"},
+        {{"-m0x1FFFFFFFF"},
+         "Bad value in <-m0x1FFFFFFFF>: a speaker mask is needed (decimal or 0x hex, at most 0xFFFFFFFF)"},
         {{"-mfront"}, "Bad value in <-mfront>: a speaker mask is needed (decimal or 0x hex, at most 0xFFFFFFFF)"},
         {{"-m7", "-c2"}, "Bad value in <-m7>: the mask names <3> speakers for <2> channels"},
         {{"-c2", "-m0x4"}, "Bad value in <-m0x4>: the mask names <1> speakers for <2> channels"},
@@ -380,7 +381,8 @@ TEST(SampleFormatsRf64, TheFileBytesDecideRf64)
     ProcessOptions options;
     options.workingDirectory = dir.path().string();
     for (const auto& [format, form] : {std::pair{"-fs24in32", "RIFF"}, std::pair{"-ff64", "RF64"}}) {
-        const ProcessResult result = runProcess(PCMWRAP_UNDER_CEILING_PROGRAM, {"1000", format, "-l", "take.raw"}, options);
+        const ProcessResult result =
+            runProcess(PCMWRAP_UNDER_CEILING_PROGRAM, {"1000", format, "-l", "take.raw"}, options);
         expectCleanExit(result, 0);
         const Bytes file = readFile(dir.file("take.wav"));
         EXPECT_EQ(std::string(file.begin(), file.begin() + 4), form) << format;
