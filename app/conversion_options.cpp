@@ -1,5 +1,7 @@
 #include "app/conversion_options.h"
 
+#include "app/format_options.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -49,7 +51,12 @@ void printUsage()
     std::cout << "  -r<rate>        samples per second (default 44100)" << std::endl
               << "  -b<bits>        bits per sample of the dumps: 16 or 24 (default 24)" << std::endl
               << "  -c<channels>    interleaved channels (default 1)" << std::endl
+              << "  -f<format>      sample format of the dumps, instead of -b: u8, s8, s16, s24, s32," << std::endl
+              << "                  s24in32 (24 bits in 4-byte words), f32, f64" << std::endl
               << "  -l              the dumps hold their samples least significant byte first" << std::endl
+              << "  -s<bytes>       skip that many bytes at the start of every dump (default 0)" << std::endl
+              << "  -m<mask>        write WAVE_FORMAT_EXTENSIBLE with that speaker mask (0x hex or" << std::endl
+              << "                  decimal; 0: no positions)" << std::endl
               << "  --              ends the options: every later argument is a file name" << std::endl
               << "  -h, -?, --help  print this text" << std::endl
               << "Exit status: 0 every file converted; 1 a file skipped or a read failed;" << std::endl
@@ -87,11 +94,15 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
             littleEndian_ = true;
             continue;
         }
+        if (parseFormatOption(argument)) {
+            continue;
+        }
         std::int32_t* target = nullptr;
         if (argument.starts_with("-r")) {
             target = &rate_;
         } else if (argument.starts_with("-b")) {
             target = &bits_;
+            format_.reset();  // the last of -b and -f decides
         } else if (argument.starts_with("-c")) {
             target = &channels_;
         } else {
@@ -103,20 +114,54 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         }
         *target = *value;
     }
+    // The mask is judged against the last -c, wherever it stands.
+    if (channelMask_) {
+        if (const auto refusal = maskChannelsRefusal(maskArgument_, *channelMask_, channels_)) {
+            refuseOption(*refusal);
+        }
+    }
     if (current >= argc) {
         printUsage();
         std::exit(kExitUsage);
     }
-    std::cout << "bits: <" << bits_ << ">, rate: <" << rate_ << ">, channels: <" << channels_ << ">";
-    if (littleEndian_) {
-        std::cout << ", byte order: <little>";
-    }
-    std::cout << std::endl;
+    std::cout << settingsLine(format_, bits_, rate_, channels_, littleEndian_) << std::endl;
     // Everything from the first file name on is a file name, even when it starts with a minus sign.
     for (; current < argc; ++current) {
         inputs_.emplace_back(argv[current]);
         outputs_.push_back(deriveOutputName(inputs_.back()));
     }
+}
+
+bool ConversionOptions::parseFormatOption(std::string_view argument)
+{
+    if (argument.size() < 2) {
+        return false;
+    }
+    const std::string_view value = argument.substr(2);
+    if (argument.starts_with("-f")) {
+        format_ = sampleFormatValue(value);
+        if (!format_) {
+            refuseOption(sampleFormatRefusal(argument));
+        }
+        return true;
+    }
+    if (argument.starts_with("-s")) {
+        const auto bytes = byteCountValue(value);
+        if (!bytes) {
+            refuseOption(byteCountRefusal(argument));
+        }
+        skipBytes_ = *bytes;
+        return true;
+    }
+    if (argument.starts_with("-m")) {
+        channelMask_ = channelMaskValue(value);
+        if (!channelMask_) {
+            refuseOption(channelMaskRefusal(argument));
+        }
+        maskArgument_ = argument;
+        return true;
+    }
+    return false;
 }
 
 std::string ConversionOptions::deriveOutputName(std::string inputName)

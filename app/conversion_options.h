@@ -3,8 +3,12 @@
 // file gets, and the dumps to read with the WAVE file name derived for each.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "formats/sample_format.h"
 
 // Statuses of a parse that ends the process.
 inline constexpr int kExitUsage = 0;
@@ -28,6 +32,12 @@ public:
     std::int32_t bits() const { return bits_; }
     // -l: the dumps hold their samples least significant byte first.
     bool littleEndian() const { return littleEndian_; }
+    // -f: the dumps' sample format; nothing when -b came after the last -f or no -f was given.
+    std::optional<pcmwrap::SampleFormat> sampleFormat() const { return format_; }
+    // -s: bytes to pass over at the start of every dump.
+    std::uint64_t skipBytes() const { return skipBytes_; }
+    // -m: the speaker mask of a WAVE_FORMAT_EXTENSIBLE output.
+    std::optional<std::uint32_t> channelMask() const { return channelMask_; }
 
     // Inputs and outputs run in parallel: the k-th output is the name made from the k-th input.
     NameIterator inputsBegin() const { return inputs_.begin(); }
@@ -42,10 +52,17 @@ public:
     static std::string deriveOutputName(std::string inputName);
 
 private:
+    // -f, -s or -m: true when the argument is one of them (a bad value ends the process).
+    bool parseFormatOption(std::string_view argument);
+
     std::int32_t channels_ = 1;
     std::int32_t rate_ = 44100;
     std::int32_t bits_ = 24;
     bool littleEndian_ = false;
+    std::optional<pcmwrap::SampleFormat> format_;
+    std::uint64_t skipBytes_ = 0;
+    std::optional<std::uint32_t> channelMask_;
+    std::string maskArgument_;  // the -m argument, for its refusal
     std::vector<std::string> inputs_;
     std::vector<std::string> outputs_;
 };

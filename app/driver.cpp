@@ -7,8 +7,11 @@
 #include "app/output_guard.h"
 #include "app/standard_descriptors.h"
 #include "convert/chunk.h"
+#include "convert/chunk_conversion.h"
 #include "convert/exit_status.h"
+#include "convert/foreign_words.h"
 #include "convert/interruption.h"
+#include "convert/kernel_copy.h"
 #include "convert/pcm_settings.h"
 #include "convert/sample_dump_reader.h"
 #include "convert/wav_sample_writer.h"
@@ -20,17 +23,31 @@ enum class PairOutcome { kConverted, kSkipped, kStopped, kUnconvertible };
 // Moves the dump across chunk by chunk. The last, short chunk (even an empty one) is
 // handed over too before the loop ends. An interruption ends the copy after the chunk it
 // cut, keeping only its whole samples, so the data stays a prefix of the full conversion.
-void copyChunks(SampleDumpReader& reader, WavSampleWriter& writer, std::uint32_t bytesPerSample)
+// Returns the dump offset (past the skipped bytes) of a word whose dropped high byte
+// would lose a sample (s24in32), after writing the whole frames before it; else nothing.
+std::optional<std::uint64_t> copyChunks(SampleDumpReader& reader, WavSampleWriter& writer,
+                                        const ChunkConversion& conversion, const PcmSettings& settings)
 {
+    const std::uint32_t bytesPerSample = conversion.dumpSampleBytes;
+    std::uint64_t offset = 0;
     std::uint32_t count = 0;
     do {
         count = reader.readChunk();
         if (interruptionSignal() != 0) {
             writer.write(reader.buffer(), count - count % bytesPerSample);
-            return;
+            return std::nullopt;
+        }
+        if (const auto foreign = foreignWordOffset(reader.buffer(), count, conversion, settings)) {
+            const std::uint64_t frameBytes =
+                std::uint64_t{bytesPerSample} * static_cast<std::uint32_t>(settings.channels);
+            const std::uint64_t frameStart = (offset + *foreign) / frameBytes * frameBytes;
+            writer.write(reader.buffer(), static_cast<std::uint32_t>(frameStart > offset ? frameStart - offset : 0));
+            return offset + *foreign;
         }
         writer.write(reader.buffer(), count);
+        offset += count;
     } while (count == kChunkBytes);
+    return std::nullopt;
 }
 
 PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const std::string& inputName,
@@ -57,7 +74,9 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
     if (interruptionSignal() != 0) {
         return PairOutcome::kStopped;
     }
+    std::optional<std::uint64_t> foreign;
     {
+        reader.skip(settings.skipBytes);
         // Inside the reader's life, so destroyed (and its file finished) first.
         WavSampleWriter writer(settings, outputName, reader.knownSize());
         if (!writer.created()) {
@@ -65,8 +84,19 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
             return PairOutcome::kSkipped;
         }
         guard.noteWritten(inputName, outputName);
-        // The writer has refused any bits but 16 and 24.
-        copyChunks(reader, writer, static_cast<std::uint32_t>(settings.bits / kBitsPerByte));
+        // The format was judged convertible above.
+        const ChunkConversion conversion = chunkConversion(*dumpFormat(settings), settings.littleEndian);
+        if (const auto source = conversion.kernel == nullptr ? reader.kernelCopySource() : std::nullopt) {
+            copyDumpInKernel(*source, writer);
+        } else {
+            foreign = copyChunks(reader, writer, conversion, settings);
+        }
+    }
+    if (foreign) {
+        std::cout << "Error reading <" << inputName << ">: not 24-bit samples in 32-bit words (byte offset <"
+                  << settings.skipBytes + *foreign << ">)" << std::endl
+                  << std::endl;
+        return PairOutcome::kSkipped;
     }
     if (interruptionSignal() != 0) {
         std::cout << "Interrupted: <" << outputName << "> holds the samples converted so far" << std::endl;
@@ -90,7 +120,8 @@ int runConversion(int argc, char** argv)
     // input before the failure is reported, and no later pair is started.
     try {
         const ConversionOptions options(argc, argv);
-        const PcmSettings settings{options.channels(), options.rate(), options.bits(), options.littleEndian()};
+        const PcmSettings settings{options.channels(),    options.rate(),      options.bits(), options.littleEndian(),
+                                   options.sampleFormat(), options.skipBytes(), options.channelMask()};
         OutputGuard guard(options.inputsBegin(), options.inputsEnd());
         // A skipped pair lets the others go on, but the run must not read as a success.
         int status = kExitSuccess;

@@ -85,6 +85,13 @@ BENCHMARK(convertChunk<swapSampleBytes16>)->Name("swapSampleBytes16/6144");
 BENCHMARK(convertChunk<reverseSampleBytes24>)->Name("reverseSampleBytes24/6144");
 BENCHMARK(convertChunk<swapSampleBytes16Portable>)->Name("swapSampleBytes16Portable/6144");
 BENCHMARK(convertChunk<reverseSampleBytes24Portable>)->Name("reverseSampleBytes24Portable/6144");
+BENCHMARK(convertChunk<reverseSampleBytes32>)->Name("reverseSampleBytes32/6144");
+BENCHMARK(convertChunk<reverseSampleBytes64>)->Name("reverseSampleBytes64/6144");
+BENCHMARK(convertChunk<flipSampleSigns8>)->Name("flipSampleSigns8/6144");
+BENCHMARK(convertChunk<packSamples24In32Big>)->Name("packSamples24In32Big/6144");
+BENCHMARK(convertChunk<packSamples24In32Little>)->Name("packSamples24In32Little/6144");
+BENCHMARK(convertChunk<reverseSampleBytes32Portable>)->Name("reverseSampleBytes32Portable/6144");
+BENCHMARK(convertChunk<reverseSampleBytes64Portable>)->Name("reverseSampleBytes64Portable/6144");
 
 // Big-endian dumps against little-endian ones (-l), through the whole write step.
 BENCHMARK(writeChunk<16, false>)->Name("writeChunk16BigEndian/6144");

@@ -5,16 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ios>
 #include <system_error>
 
+#include "convert/chunk.h"
 #include "convert/interruption.h"
 
 namespace {
 
-// Large enough that a dump is read in few system calls.
-constexpr std::size_t kBufferBytes = 64 * 1024;
+// Large enough that a dump is read in few system calls, and a whole number of chunks, so
+// that a regular file's chunks are handed out of it without a copy (takeChunk).
+constexpr std::size_t kBufferBytes = 32 * kChunkBytes;
 
 // The standard file buffer's words for a failed read, kept so the failure line reads as before.
 constexpr const char* kReadFailure = "basic_filebuf::underflow error reading the file";
@@ -53,6 +56,58 @@ std::optional<std::uint64_t> DumpFileBuffer::regularFileSize() const
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::uint64_t DumpFileBuffer::skip(std::uint64_t bytes)
+{
+    std::uint64_t skipped = 0;
+    while (skipped < bytes) {
+        if (gptr() == egptr()) {
+            const auto size = regularFileSize();
+            const off_t here = size ? lseek(fd_, 0, SEEK_CUR) : -1;
+            if (here >= 0) {
+                const std::uint64_t left = *size > static_cast<std::uint64_t>(here) ? *size - here : 0;
+                const std::uint64_t step = std::min(bytes - skipped, left);
+                if (lseek(fd_, static_cast<off_t>(here + step), SEEK_SET) >= 0) {
+                    return skipped + step;
+                }
+            }
+            if (traits_type::eq_int_type(underflow(), traits_type::eof())) {
+                return skipped;
+            }
+        }
+        const auto step = static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(egptr() - gptr()), bytes - skipped));
+        gbump(static_cast<int>(step));
+        skipped += step;
+    }
+    return skipped;
+}
+
+std::optional<int> DumpFileBuffer::handOverDescriptor()
+{
+    if (!regularFileSize()) {
+        return std::nullopt;
+    }
+    const off_t end = lseek(fd_, 0, SEEK_CUR);
+    if (end < 0 || lseek(fd_, end - (egptr() - gptr()), SEEK_SET) < 0) {
+        return std::nullopt;
+    }
+    setg(buffer_.get(), buffer_.get(), buffer_.get());
+    return fd_;
+}
+
+const char* DumpFileBuffer::takeChunk()
+{
+    if (gptr() == egptr() && traits_type::eq_int_type(underflow(), traits_type::eof())) {
+        return nullptr;
+    }
+    if (static_cast<std::size_t>(egptr() - gptr()) < kChunkBytes) {
+        return nullptr;
+    }
+    const char* const chunk = gptr();
+    gbump(static_cast<int>(kChunkBytes));
+    return chunk;
 }
 
 DumpFileBuffer::int_type DumpFileBuffer::underflow()

@@ -25,6 +25,20 @@ public:
     // The length of the open file when it is a regular file; none for a FIFO, a device
     // or a file that cannot be asked.
     std::optional<std::uint64_t> regularFileSize() const;
+    // Passes over up to `bytes` bytes of the file (a regular file by a seek, any other by
+    // reading them) and returns how many it passed: fewer at the end of the file or when
+    // an interruption ends a wait.
+    std::uint64_t skip(std::uint64_t bytes);
+    // For a copy inside the kernel: a regular file's descriptor, its offset set back to
+    // the first byte not yet read through this buffer, which is emptied. Nothing for any
+    // other kind of file.
+    std::optional<int> handOverDescriptor();
+
+    // A whole chunk straight from the buffer, without copying it out: its bytes when the
+    // buffer holds kChunkBytes of them (reading the file first when it holds none), which
+    // are then consumed; null otherwise (the end of the file is near, an interruption, or
+    // a read that gave less). A failed read raises the stream failure exception.
+    const char* takeChunk();
 
 protected:
     int_type underflow() override;

@@ -1,5 +1,6 @@
 #include "convert/sample_conversion.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -87,6 +88,74 @@ void reverseByteTriples(const std::uint8_t* __restrict__ source, std::uint8_t* _
     }
 }
 
+// The wider swaps, the sign flip and the pack, written as plain loops over whole words
+// that the compiler vectorises for whichever instructions each version below targets.
+template <typename Word, Word (*reverse)(Word)>
+[[gnu::always_inline]] inline void reverseWordsLoop(const std::uint8_t* __restrict__ source,
+                                                    std::uint8_t* __restrict__ output)
+{
+    for (std::size_t i = 0; i < kChunkBytes; i += sizeof(Word)) {
+        Word word;
+        std::memcpy(&word, source + i, sizeof word);
+        word = reverse(word);
+        std::memcpy(output + i, &word, sizeof word);
+    }
+}
+
+std::uint32_t reverse32(std::uint32_t word)
+{
+    return __builtin_bswap32(word);
+}
+
+std::uint64_t reverse64(std::uint64_t word)
+{
+    return __builtin_bswap64(word);
+}
+
+[[gnu::always_inline]] inline void flipSignsLoop(const std::uint8_t* __restrict__ source,
+                                                 std::uint8_t* __restrict__ output)
+{
+    for (std::size_t i = 0; i < kChunkBytes; ++i) {
+        output[i] = static_cast<std::uint8_t>(source[i] ^ 0x80);
+    }
+}
+
+// `first`, `second`, `third`: the word's bytes that become the sample's three, in order.
+template <std::size_t first, std::size_t second, std::size_t third>
+void packWords(const std::uint8_t* __restrict__ source, std::uint8_t* __restrict__ output)
+{
+    for (std::size_t in = 0, out = 0; in < kChunkBytes; in += 4, out += 3) {
+        output[out] = source[in + first];
+        output[out + 1] = source[in + second];
+        output[out + 2] = source[in + third];
+    }
+}
+
+// A word's high byte may be 0, or 0xFF when bit 23 is set: the word then equals its low
+// 24 bits sign-extended. The loop keeps no early exit, so it vectorises; the first foreign
+// word is looked for only when there is one.
+template <bool little>
+[[gnu::always_inline]] inline bool anyForeignLoop(const std::uint8_t* __restrict__ source, std::size_t words)
+{
+    std::uint32_t foreign = 0;
+    for (std::size_t k = 0; k < words; ++k) {
+        std::uint32_t word;
+        std::memcpy(&word, source + 4 * k, sizeof word);
+        if constexpr (!little) {
+            word = __builtin_bswap32(word);
+        }
+        const auto extended = static_cast<std::uint32_t>(static_cast<std::int32_t>(word << 8) >> 8);
+        foreign |= static_cast<std::uint32_t>((word >> 24) != 0 && word != extended);
+    }
+    return foreign != 0;
+}
+
+template <bool little>
+bool anyForeign(const std::uint8_t* __restrict__ source, std::size_t words)
+{
+    return anyForeignLoop<little>(source, words);
+}
+
 #if PCMWRAP_X86_KERNELS
 
 // 32-byte shuffles: about three times the speed of the 16-byte version.
@@ -115,6 +184,42 @@ __attribute__((target("ssse3"))) void reverseByteTriplesSsse3(const std::uint8_t
         output[i] = source[i + 2];
         output[i + 1] = source[i + 1];
         output[i + 2] = source[i];
+    }
+}
+
+__attribute__((target("avx2"))) void reverseWords32Avx2(const std::uint8_t* __restrict__ source,
+                                                         std::uint8_t* __restrict__ output)
+{
+    reverseWordsLoop<std::uint32_t, reverse32>(source, output);
+}
+
+__attribute__((target("avx2"))) void reverseWords64Avx2(const std::uint8_t* __restrict__ source,
+                                                         std::uint8_t* __restrict__ output)
+{
+    reverseWordsLoop<std::uint64_t, reverse64>(source, output);
+}
+
+__attribute__((target("avx2"))) void flipSignsAvx2(const std::uint8_t* __restrict__ source,
+                                                    std::uint8_t* __restrict__ output)
+{
+    flipSignsLoop(source, output);
+}
+
+template <bool little>
+__attribute__((target("avx2"))) bool anyForeignAvx2(const std::uint8_t* __restrict__ source, std::size_t words)
+{
+    return anyForeignLoop<little>(source, words);
+}
+
+// Four words per step with one byte shuffle: 16 bytes in, 12 out. The 16-byte store runs
+// 4 bytes past the step's 12, which the next step overwrites; the last step's 4 land
+// past the packed samples, inside the chunk-sized output.
+__attribute__((target("ssse3"))) void packWordsSsse3(const std::uint8_t* __restrict__ source,
+                                                      std::uint8_t* __restrict__ output, __m128i order)
+{
+    for (std::size_t in = 0, out = 0; in < kChunkBytes; in += 16, out += 12) {
+        const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(output + out), _mm_shuffle_epi8(words, order));
     }
 }
 
@@ -170,4 +275,113 @@ void reverseSampleBytes24Portable(std::span<const std::uint8_t, kChunkBytes> sou
                                   std::span<std::uint8_t, kChunkBytes> output)
 {
     reverseByteTriples(source.data(), output.data());
+}
+
+void reverseSampleBytes32(std::span<const std::uint8_t, kChunkBytes> source,
+                          std::span<std::uint8_t, kChunkBytes> output)
+{
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().avx2) {
+        reverseWords32Avx2(source.data(), output.data());
+        return;
+    }
+#endif
+    reverseWordsLoop<std::uint32_t, reverse32>(source.data(), output.data());
+}
+
+void reverseSampleBytes64(std::span<const std::uint8_t, kChunkBytes> source,
+                          std::span<std::uint8_t, kChunkBytes> output)
+{
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().avx2) {
+        reverseWords64Avx2(source.data(), output.data());
+        return;
+    }
+#endif
+    reverseWordsLoop<std::uint64_t, reverse64>(source.data(), output.data());
+}
+
+void flipSampleSigns8(std::span<const std::uint8_t, kChunkBytes> source, std::span<std::uint8_t, kChunkBytes> output)
+{
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().avx2) {
+        flipSignsAvx2(source.data(), output.data());
+        return;
+    }
+#endif
+    flipSignsLoop(source.data(), output.data());
+}
+
+void packSamples24In32Little(std::span<const std::uint8_t, kChunkBytes> source,
+                             std::span<std::uint8_t, kChunkBytes> output)
+{
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().ssse3) {
+        packWordsSsse3(source.data(), output.data(),
+                       _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+        return;
+    }
+#endif
+    packWords<0, 1, 2>(source.data(), output.data());
+}
+
+void packSamples24In32Big(std::span<const std::uint8_t, kChunkBytes> source,
+                          std::span<std::uint8_t, kChunkBytes> output)
+{
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().ssse3) {
+        packWordsSsse3(source.data(), output.data(),
+                       _mm_setr_epi8(3, 2, 1, 7, 6, 5, 11, 10, 9, 15, 14, 13, -1, -1, -1, -1));
+        return;
+    }
+#endif
+    packWords<3, 2, 1>(source.data(), output.data());
+}
+
+std::ptrdiff_t firstForeignHighByte(std::span<const std::uint8_t, kChunkBytes> source, std::size_t count,
+                                    bool littleEndian)
+{
+    const std::size_t words = std::min(count, kChunkBytes) / 4;
+    bool any = false;
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().avx2) {
+        any = littleEndian ? anyForeignAvx2<true>(source.data(), words) : anyForeignAvx2<false>(source.data(), words);
+    } else
+#endif
+    {
+        any = littleEndian ? anyForeign<true>(source.data(), words) : anyForeign<false>(source.data(), words);
+    }
+    if (!any) {
+        return -1;
+    }
+    for (std::size_t k = 0; k < words; ++k) {
+        const bool found = littleEndian ? anyForeign<true>(source.data() + 4 * k, 1)
+                                        : anyForeign<false>(source.data() + 4 * k, 1);
+        if (found) {
+            return static_cast<std::ptrdiff_t>(4 * k);
+        }
+    }
+    return -1;
+}
+
+void reverseSampleBytes32Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                                  std::span<std::uint8_t, kChunkBytes> output)
+{
+    reverseWordsLoop<std::uint32_t, reverse32>(source.data(), output.data());
+}
+
+void reverseSampleBytes64Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                                  std::span<std::uint8_t, kChunkBytes> output)
+{
+    reverseWordsLoop<std::uint64_t, reverse64>(source.data(), output.data());
+}
+
+void packSamples24In32Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                               std::span<std::uint8_t, kChunkBytes> output, bool littleEndian)
+{
+    if (littleEndian) {
+        packWords<0, 1, 2>(source.data(), output.data());
+    } else {
+        packWords<3, 2, 1>(source.data(), output.data());
+    }
 }

@@ -11,3 +11,9 @@ void swapSampleBytes16Portable(std::span<const std::uint8_t, kChunkBytes> source
                                std::span<std::uint8_t, kChunkBytes> output);
 void reverseSampleBytes24Portable(std::span<const std::uint8_t, kChunkBytes> source,
                                   std::span<std::uint8_t, kChunkBytes> output);
+void reverseSampleBytes32Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                                  std::span<std::uint8_t, kChunkBytes> output);
+void reverseSampleBytes64Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                                  std::span<std::uint8_t, kChunkBytes> output);
+void packSamples24In32Portable(std::span<const std::uint8_t, kChunkBytes> source,
+                               std::span<std::uint8_t, kChunkBytes> output, bool littleEndian);

@@ -31,6 +31,15 @@ bool SampleDumpReader::firstByteReadable()
 
 std::uint32_t SampleDumpReader::readChunk()
 {
+    // Whole chunks come straight from the file's buffer; the rest is copied out.
+    if (stream_.good()) {
+        if (const char* chunk = file_.takeChunk()) {
+            // The char view of the bytes is how streams read; either type may alias the other.
+            chunk_ = reinterpret_cast<const std::uint8_t*>(chunk);
+            return static_cast<std::uint32_t>(kChunkBytes);
+        }
+    }
+    chunk_ = buffer_.data();
     // The char view of the bytes is how streams read; char may alias any object.
     stream_.read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(kChunkBytes));
     const auto count = static_cast<std::size_t>(stream_.gcount());
@@ -41,4 +50,23 @@ std::uint32_t SampleDumpReader::readChunk()
     }
     std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(count), buffer_.end(), std::uint8_t{0});
     return static_cast<std::uint32_t>(count);
+}
+
+void SampleDumpReader::skip(std::uint64_t bytes)
+{
+    if (bytes == 0) {
+        return;
+    }
+    file_.skip(bytes);
+    if (knownSize_) {
+        knownSize_ = *knownSize_ - std::min(*knownSize_, bytes);
+    }
+}
+
+std::optional<int> SampleDumpReader::kernelCopySource()
+{
+    if (!stream_.good()) {
+        return std::nullopt;
+    }
+    return file_.handOverDescriptor();
 }

@@ -27,7 +27,21 @@ public:
     // (convert/interruption.h) that ended a wait for input; the bytes after it are zero.
     std::uint32_t readChunk();
 
-    std::span<const std::uint8_t, kChunkBytes> buffer() const { return buffer_; }
+    // The last chunk read: mostly a window of the file's read buffer (no copy is made),
+    // else the reader's own buffer. Valid until the next read.
+    std::span<const std::uint8_t, kChunkBytes> buffer() const
+    {
+        return std::span<const std::uint8_t, kChunkBytes>(chunk_, kChunkBytes);
+    }
+
+    // -s: passes over the first `bytes` bytes, before the first chunk; a shorter file
+    // reads as empty. knownSize() then counts from there.
+    void skip(std::uint64_t bytes);
+
+    // Before the first chunk: the descriptor of a regular file positioned at the next byte
+    // to convert, for a copy inside the kernel (after which the reader reads nothing more);
+    // nothing for a FIFO, a device or any other input.
+    std::optional<int> kernelCopySource();
 
     // The length of a regular file when it was opened; none for a FIFO, a device or any
     // input whose length is not known before it is read.
@@ -40,9 +54,11 @@ private:
     // Declared before the stream so that it outlives the stream's use of it.
     DumpFileBuffer file_;
     std::istream stream_;
-    // Zero at the start and zeroed past every short chunk, so a partial last sample
-    // never carries bytes of an earlier chunk into the output.
+    // For a chunk that does not lie whole in the file's buffer. Zero at the start and
+    // zeroed past every short chunk, so a partial last sample never carries bytes of an
+    // earlier chunk into the output.
     std::array<std::uint8_t, kChunkBytes> buffer_{};
+    const std::uint8_t* chunk_ = buffer_.data();
     bool ok_ = true;
     std::optional<std::uint64_t> knownSize_;
 };

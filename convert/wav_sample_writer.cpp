@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "convert/exit_status.h"
-#include "convert/sample_conversion.h"
 
 namespace {
 
@@ -35,12 +34,13 @@ bool existsAsOtherThanRegularFile(const std::string& name)
 
 WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
                                  std::optional<std::uint64_t> dumpBytes)
-    : format_(pcmFormatRecord(settings)), name_(name), littleEndian_(settings.littleEndian)
+    : format_(formatBlock(settings)), name_(name)
 {
     exitIfUnconvertible(settings);
-    rf64_ = dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0;
+    conversion_ = chunkConversion(*dumpFormat(settings), settings.littleEndian);
+    rf64_ = dumpBytes && wav_needs_rf64(&format_.record, conversion_.fileBytes(*dumpBytes)) != 0;
     const auto create = rf64_ ? wav_create_rf64 : wav_create;
-    const std::int32_t created = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
+    const std::int32_t created = create(name_.c_str(), &handle_, &format_.record, &dataChunk_, &riffChunk_);
     if (created == WAV_ERR_WRITE_FAILED && handle_ == nullptr && existsAsOtherThanRegularFile(name_)) {
         // Nothing was written to it; the driver skips the pair.
         std::cout << "Error creating <" << name_ << ">: not a regular file" << std::endl << std::endl;
@@ -87,16 +87,21 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
 {
     // Never more than the buffer holds, whatever a caller passes.
     count = std::min<std::uint32_t>(count, kChunkBytes);
-    // Little-endian samples are already in the file's order and go from the source as
-    // they are. Otherwise the bytes past count are converted too but never written.
-    // Construction let only 16 and 24 bits through.
+    // Samples in the file's form go from the source as they are. Others are converted,
+    // the bytes past count too, which are never written: straight into the file's I/O
+    // buffer when a whole converted chunk fits there, else through the writer's own.
+    count = static_cast<std::uint32_t>(conversion_.fileBytes(count));
     const std::uint8_t* bytes = source.data();
-    if (!littleEndian_) {
-        if (format_.wBitsPerSample == 16) {
-            swapSampleBytes16(source, buffer_);
-        } else {
-            reverseSampleBytes24(source, buffer_);
+    if (conversion_.kernel != nullptr) {
+        if (io_.pchEndWrite - io_.pchNext >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
+            conversion_.kernel(source, std::span<std::uint8_t, kChunkBytes>(
+                                           reinterpret_cast<std::uint8_t*>(io_.pchNext), kChunkBytes));
+            io_.pchNext += count;
+            bytesPlaced_ += count;
+            countFrames(count);
+            return;
         }
+        conversion_.kernel(source, buffer_);
         bytes = buffer_.data();
     }
     DWORD written = 0;
@@ -115,11 +120,11 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
 // The count is that of the whole file, total bytes over block align: a frame may straddle
 // two chunks when the block align does not divide the chunk size (5 channels of 24 bits
 // make 15 bytes), so the bytes of an incomplete frame carry over to the next chunk.
-void WavSampleWriter::countFrames(std::uint32_t count)
+void WavSampleWriter::countFrames(std::uint64_t count)
 {
-    const std::uint32_t bytes = partialFrameBytes_ + count;
-    frames_ += bytes / format_.nBlockAlign;
-    partialFrameBytes_ = bytes % format_.nBlockAlign;
+    const std::uint64_t bytes = partialFrameBytes_ + count;
+    frames_ += bytes / format_.record.nBlockAlign;
+    partialFrameBytes_ = bytes % format_.record.nBlockAlign;
 }
 
 // A RIFF file holds fewer than 2^32 bytes, so its frame count fits its 32-bit field.
@@ -134,11 +139,11 @@ std::int32_t WavSampleWriter::finish()
 void WavSampleWriter::settle() const
 {
     if (rf64_) {
-        wav_settle_rf64(spare_, &begunDataChunk_, bytesPlaced_, format_.nBlockAlign);
+        wav_settle_rf64(spare_, &begunDataChunk_, bytesPlaced_, format_.record.nBlockAlign);
         return;
     }
     const auto placed = static_cast<DWORD>(std::min<std::uint64_t>(bytesPlaced_, 0xFFFFFFFFu));
-    wav_settle(spare_, &begunDataChunk_, placed, format_.nBlockAlign);
+    wav_settle(spare_, &begunDataChunk_, placed, format_.record.nBlockAlign);
 }
 
 // Ends the process without unwinding; a file that was being written has been settled.

@@ -24,12 +24,14 @@
 #include <string>
 
 #include "convert/chunk.h"
+#include "convert/chunk_conversion.h"
+#include "convert/format_block.h"
 #include "convert/pcm_settings.h"
 #include "wave/wave.h"
 
 class WavSampleWriter {
 public:
-    // dumpBytes: the length of the dump when it is known in advance.
+    // dumpBytes: the length of the dump (from the first byte converted) when it is known in advance.
     WavSampleWriter(const PcmSettings& settings, const std::string& name,
                     std::optional<std::uint64_t> dumpBytes = std::nullopt);
     ~WavSampleWriter();
@@ -39,25 +41,32 @@ public:
     // False when the output was refused as not a regular file; nothing may be written then.
     bool created() const { return created_; }
 
-    // Converts the whole source chunk and appends its first `count` bytes (at most
-    // kChunkBytes) to the file. Little-endian dumps are appended as they are.
+    // Converts the whole source chunk and appends what its first `count` bytes (at most
+    // kChunkBytes) give (ChunkConversion::fileBytes) to the file. Samples already in the
+    // file's form are appended as they are.
     void write(std::span<const std::uint8_t, kChunkBytes> source, std::uint32_t count);
+
+    // For samples already in the file's form: appends up to `count` bytes read from the
+    // descriptor of a regular file at its offset, copied inside the kernel, and returns
+    // how many; fewer at the end of the source. A failed read raises the stream failure
+    // exception, as the dump reader's does; a failed write ends the process as write() does.
+    std::uint64_t append(int source, std::uint64_t count);
 
 private:
     [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
     std::int32_t finish();
     void settle() const;
-    void countFrames(std::uint32_t count);
+    void countFrames(std::uint64_t count);
     void closeSpare();
 
     HMMIO handle_ = nullptr;
-    WAVEFORMATEX format_;
+    FormatBlock format_;
     MMCKINFO dataChunk_{};
     MMCKINFO riffChunk_{};
     MMIOINFO io_{};
     std::array<std::uint8_t, kChunkBytes> buffer_{};
     std::string name_;
-    bool littleEndian_ = false;
+    ChunkConversion conversion_;
     bool created_ = false;
     bool rf64_ = false;
     // A second handle on the file, open from its creation to the writer's end.
@@ -65,7 +74,7 @@ private:
     // Whole frames written so far, and the bytes of a frame begun but not yet complete.
     // 64 bits wide: an RF64 file may hold more than 2^32 frames.
     std::uint64_t frames_ = 0;
-    std::uint32_t partialFrameBytes_ = 0;
+    std::uint64_t partialFrameBytes_ = 0;
     // What settling a failed file needs: the data chunk as it was begun (wav_finish reuses
     // the record for the fact chunk), and every data byte placed, a failed write's included.
     MMCKINFO begunDataChunk_{};

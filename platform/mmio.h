@@ -103,3 +103,14 @@ HMMIO mmioDuplicate(HMMIO handle);
 // Not a platform call: moves to a 64-bit position, which mmioSeek's LONG cannot name past
 // 2 GiB; for settling the end of a file that failed to be written.
 MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position);
+
+// Not a platform call: appends up to `count` bytes read from the descriptor `source` (at
+// its file offset, which moves on) at the position of a file being written whose buffer
+// the caller drives through `info`, as for mmioAdvance. The buffer is written out first;
+// then the bytes go from file to file inside the kernel (copy_file_range), or through the
+// buffer where the kernel cannot copy them. `*copied` receives the count appended, fewer
+// than `count` at the end of the source. MMIOERR_CANNOTREAD when the source fails,
+// MMIOERR_CANNOTWRITE when the file does, MMIOERR_CANNOTEXPAND at its largest size; what
+// was appended before stays. `info` describes the buffer afterwards.
+MMRESULT mmioAppendFromDescriptor(HMMIO handle, MMIOINFO* info, int source, std::uint64_t count,
+                                  std::uint64_t* copied);

@@ -25,3 +25,5 @@ static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 bytes without gaps
 static_assert(std::endian::native == std::endian::little, "format blocks assume a little-endian host");
 
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
+inline constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 3;
+inline constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;

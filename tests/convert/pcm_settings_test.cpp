@@ -81,6 +81,33 @@ TEST(PcmSettings, FormatRecordFromTheOptions)
     EXPECT_EQ(extreme.wBitsPerSample, 0xFFFF);
 }
 
+// With -f the format decides over the bits, and the file's sample width bounds the channels.
+TEST(PcmSettings, TheFormatDecidesTheWidthTheChannelsAndTheCode)
+{
+    struct Case {
+        pcmwrap::SampleFormat format;
+        std::int32_t mostChannels;
+        WORD bits, code;
+    };
+    using pcmwrap::SampleFormat;
+    for (const Case& c : {Case{SampleFormat::kU8, 65535, 8, 1}, Case{SampleFormat::kS8, 65535, 8, 1},
+                          Case{SampleFormat::kS32, 16383, 32, 1}, Case{SampleFormat::kS24In32, 21845, 24, 1},
+                          Case{SampleFormat::kF32, 16383, 32, 3}, Case{SampleFormat::kF64, 8191, 64, 3}}) {
+        PcmSettings settings{c.mostChannels, 44100, 7};
+        settings.format = c.format;
+        EXPECT_EQ(unconvertibleFormatMessage(settings).value_or("accepted"), "accepted");
+        settings.channels = c.mostChannels + 1;
+        EXPECT_EQ(unconvertibleFormatMessage(settings).value_or("accepted"),
+                  "channels must be from 1 to <" + std::to_string(c.mostChannels) + "> but were: <" +
+                      std::to_string(c.mostChannels + 1) + ">");
+        settings.channels = 2;
+        const WAVEFORMATEX record = pcmFormatRecord(settings);
+        EXPECT_EQ(record.wFormatTag, c.code);
+        EXPECT_EQ(record.wBitsPerSample, c.bits);
+        EXPECT_EQ(record.nBlockAlign, 2 * c.bits / 8);
+    }
+}
+
 TEST(ExitStatus, WaveCodesKeepTheirLow8BitsUnlessTheyReadAs0To2)
 {
     EXPECT_EQ(exitStatusForWaveResult(WAV_ERR_WRITE_FAILED), 4);
