@@ -4,7 +4,8 @@
 
 #include <utility>
 
-InterruptWatch::InterruptWatch(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal))
+InterruptWatch::InterruptWatch(std::function<void(int)> onSignal, std::function<void(int)> abandon)
+    : onSignal_(std::move(onSignal)), abandon_(std::move(abandon))
 {
     sigemptyset(&signals_);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
@@ -23,13 +24,22 @@ InterruptWatch::InterruptWatch(std::function<void(int)> onSignal) : onSignal_(st
 
 InterruptWatch::~InterruptWatch()
 {
-    if (!thread_.joinable()) {
-        return;
+    if (thread_.joinable()) {
+        // The watch ends on a signal of our own, which stopping_ marks as none.
+        stopping_ = true;
+        pthread_kill(thread_.native_handle(), stopSignal_);
+        // Should the watch be held in a device call that never returns, the deadline,
+        // which the run's end has not yet called off, still ends the process.
+        thread_.join();
     }
-    // The watch ends on a signal of our own, which stopping_ marks as none.
-    stopping_ = true;
-    pthread_kill(thread_.native_handle(), stopSignal_);
-    thread_.join();
+    {
+        const std::lock_guard lock(mutex_);
+        runEnded_ = true;
+    }
+    ended_.notify_all();
+    if (deadline_.joinable()) {
+        deadline_.join();
+    }
 }
 
 void InterruptWatch::watch()
@@ -42,6 +52,18 @@ void InterruptWatch::watch()
         if (stopping_) {
             return;
         }
+        // Armed before the signal is acted on, which may itself never return.
+        if (!deadline_.joinable()) {
+            deadline_ = std::thread([this, signal] { abandonUnlessEnded(signal); });
+        }
         onSignal_(signal);
+    }
+}
+
+void InterruptWatch::abandonUnlessEnded(int signal)
+{
+    std::unique_lock lock(mutex_);
+    if (!ended_.wait_for(lock, kAbandonAfter, [this] { return runEnded_; })) {
+        abandon_(signal);
     }
 }
