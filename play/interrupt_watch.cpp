@@ -42,6 +42,17 @@ InterruptWatch::~InterruptWatch()
     }
 }
 
+void InterruptWatch::takePending() const
+{
+    if (stopSignal_ == 0) {
+        return;
+    }
+    const timespec none{};
+    if (const int signal = sigtimedwait(&signals_, nullptr, &none); signal > 0) {
+        onSignal_(signal);
+    }
+}
+
 void InterruptWatch::watch()
 {
     for (;;) {

@@ -29,6 +29,12 @@ public:
     // The run has ended: no abandoning after this.
     ~InterruptWatch();
     InterruptWatch(const InterruptWatch&) = delete;
+
+    // Takes a signal sent but not yet taken by the watch, which may not have run since,
+    // and hands it to `onSignal` as the watch would: so a caller about to report a
+    // failure can tell whether a signal came first.
+    void takePending() const;
+
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
 private:

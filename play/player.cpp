@@ -28,10 +28,16 @@ int interruptedStatus()
 }
 
 // A signal that came first wins over a device failure that follows it (the device may
-// well fail because the run is being ended).
-int deviceFailed(const std::string& deviceName, std::int32_t code, RingOutput& ring)
+// well fail because the run is being ended), also one not yet taken by the watch.
+bool signalCame(const InterruptWatch& interrupts)
 {
-    if (playback_events::interrupted()) {
+    interrupts.takePending();
+    return playback_events::interrupted();
+}
+
+int deviceFailed(const std::string& deviceName, std::int32_t code, RingOutput& ring, const InterruptWatch& interrupts)
+{
+    if (signalCame(interrupts)) {
         ring.stop();
         return interruptedStatus();
     }
@@ -51,11 +57,12 @@ int deviceFailed(const std::string& deviceName, std::int32_t code, RingOutput& r
 
 // Every file's line printed once it starts to sound: with nothing more to queue, empty
 // blocks show when each slot's block has played. nullopt when the lines are out.
-std::optional<int> announceTheRest(Announcements& announcements, RingOutput& ring, const std::string& deviceName)
+std::optional<int> announceTheRest(Announcements& announcements, RingOutput& ring, const std::string& deviceName,
+                                   const InterruptWatch& interrupts)
 {
     while (!announcements.printDue(ring)) {
         if (const std::int32_t result = ring.queueEmptyBlock(); result != 0) {
-            return deviceFailed(deviceName, result, ring);
+            return deviceFailed(deviceName, result, ring, interrupts);
         }
         if (playback_events::interrupted()) {
             ring.stop();
@@ -95,7 +102,7 @@ int runPlayer(int argc, char** argv)
         abandonRun);
     RingOutput ring;
     ringOpen = ring.result() == 0;
-    if (playback_events::interrupted()) {
+    if (signalCame(interrupts)) {
         return interruptedStatus();  // also when the open failed after the signal
     }
     if (ring.result() != 0) {
@@ -120,10 +127,10 @@ int runPlayer(int argc, char** argv)
             ring.stop();
             return interruptedStatus();
         case FileOutcome::DeviceFailed:
-            return deviceFailed(deviceName, played.deviceResult, ring);
+            return deviceFailed(deviceName, played.deviceResult, ring, interrupts);
         }
     }
-    if (const std::optional<int> ended = announceTheRest(announcements, ring, deviceName)) {
+    if (const std::optional<int> ended = announceTheRest(announcements, ring, deviceName, interrupts)) {
         return *ended;
     }
     // Each file's blocks queue behind the last of the one before, so a failure in the
@@ -135,7 +142,7 @@ int runPlayer(int argc, char** argv)
         return interruptedStatus();
     }
     if (*played != 0) {
-        return deviceFailed(deviceName, *played, ring);
+        return deviceFailed(deviceName, *played, ring, interrupts);
     }
     return skipped ? kPlayerUnplayableFormat : unreadable ? kPlayerUnreadableFile : kPlayerSuccess;
 }
