@@ -32,25 +32,39 @@ InterruptWatch::~InterruptWatch()
         // which the run's end has not yet called off, still ends the process.
         thread_.join();
     }
+    std::thread deadline;
     {
         const std::lock_guard lock(mutex_);
         runEnded_ = true;
+        deadline = std::move(deadline_);
     }
     ended_.notify_all();
-    if (deadline_.joinable()) {
-        deadline_.join();
+    if (deadline.joinable()) {
+        deadline.join();
     }
 }
 
-void InterruptWatch::takePending() const
+void InterruptWatch::takePending()
 {
     if (stopSignal_ == 0) {
         return;
     }
     const timespec none{};
     if (const int signal = sigtimedwait(&signals_, nullptr, &none); signal > 0) {
-        onSignal_(signal);
+        take(signal);
     }
+}
+
+void InterruptWatch::take(int signal)
+{
+    {
+        // Armed before the signal is acted on, which may itself never return.
+        const std::lock_guard lock(mutex_);
+        if (!deadline_.joinable() && !runEnded_) {
+            deadline_ = std::thread([this, signal] { abandonUnlessEnded(signal); });
+        }
+    }
+    onSignal_(signal);
 }
 
 void InterruptWatch::watch()
@@ -63,11 +77,7 @@ void InterruptWatch::watch()
         if (stopping_) {
             return;
         }
-        // Armed before the signal is acted on, which may itself never return.
-        if (!deadline_.joinable()) {
-            deadline_ = std::thread([this, signal] { abandonUnlessEnded(signal); });
-        }
-        onSignal_(signal);
+        take(signal);
     }
 }
 

@@ -33,12 +33,14 @@ public:
     // Takes a signal sent but not yet taken by the watch, which may not have run since,
     // and hands it to `onSignal` as the watch would: so a caller about to report a
     // failure can tell whether a signal came first.
-    void takePending() const;
+    void takePending();
 
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
 private:
     void watch();
+    // Arms the deadline, then hands the signal on.
+    void take(int signal);
     void abandonUnlessEnded(int signal);
 
     std::function<void(int)> onSignal_;
@@ -51,5 +53,5 @@ private:
     std::mutex mutex_;
     std::condition_variable ended_;
     bool runEnded_ = false;
-    std::thread deadline_;  // started by the first signal
+    std::thread deadline_;  // started by the first signal, under mutex_
 };

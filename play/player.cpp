@@ -29,13 +29,13 @@ int interruptedStatus()
 
 // A signal that came first wins over a device failure that follows it (the device may
 // well fail because the run is being ended), also one not yet taken by the watch.
-bool signalCame(const InterruptWatch& interrupts)
+bool signalCame(InterruptWatch& interrupts)
 {
     interrupts.takePending();
     return playback_events::interrupted();
 }
 
-int deviceFailed(const std::string& deviceName, std::int32_t code, RingOutput& ring, const InterruptWatch& interrupts)
+int deviceFailed(const std::string& deviceName, std::int32_t code, RingOutput& ring, InterruptWatch& interrupts)
 {
     if (signalCame(interrupts)) {
         ring.stop();
@@ -58,7 +58,7 @@ int deviceFailed(const std::string& deviceName, std::int32_t code, RingOutput& r
 // Every file's line printed once it starts to sound: with nothing more to queue, empty
 // blocks show when each slot's block has played. nullopt when the lines are out.
 std::optional<int> announceTheRest(Announcements& announcements, RingOutput& ring, const std::string& deviceName,
-                                   const InterruptWatch& interrupts)
+                                   InterruptWatch& interrupts)
 {
     while (!announcements.printDue(ring)) {
         if (const std::int32_t result = ring.queueEmptyBlock(); result != 0) {
@@ -92,7 +92,7 @@ int runPlayer(int argc, char** argv)
     // slot, which only a reset frees: so the signal resets the device from the watch's
     // thread (playback.h allows that one call from another thread). A device call that
     // never returns is left behind (interrupt_watch.h).
-    const InterruptWatch interrupts(
+    InterruptWatch interrupts(
         [&ringOpen](int signal) {
             playback_events::interrupt(signal);
             if (ringOpen) {
