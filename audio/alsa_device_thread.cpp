@@ -218,6 +218,7 @@ private:
             std::lock_guard lock(device_.mutex);
             markDone(*header);
             --device_.held;
+            device_.heldFrames -= header->dwBufferLength / kAlsaFrameBytes;
         }
         device_.client.send(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
     }
