@@ -114,6 +114,10 @@ private:
     // (ALSA's delay) have passed its last frame.
     void handBackPlayed()
     {
+        // Blocks known played need no question, empty ones behind them included: a PCM
+        // prepared again after running dry has no delay to tell (the pulse plugin's
+        // fails with -EIO until it has been written to).
+        handBackUpTo(played_);
         if (blocks_.empty()) {
             return;
         }
@@ -152,7 +156,8 @@ private:
             fail(error);
             return false;
         }
-        handBackUpTo(framesHanded_);
+        played_ = framesHanded_;
+        handBackUpTo(played_);
         if (const int result = snd_pcm_recover(device_.pcm, error, 1); result < 0) {
             fail(result);
             return false;
@@ -213,6 +218,7 @@ private:
             std::lock_guard lock(device_.mutex);
             markDone(*header);
             --device_.held;
+            device_.heldFrames -= header->dwBufferLength / kAlsaFrameBytes;
         }
         device_.client.send(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
     }

@@ -23,6 +23,7 @@ struct AlsaShared {
     std::condition_variable changed;
     std::deque<WAVEHDR*> written;  // written and not yet taken by the device thread
     std::size_t held = 0;          // written and not yet handed back
+    std::uint64_t heldFrames = 0;  // the frames of those blocks
     std::uint64_t resetsAsked = 0;
     std::uint64_t resetsDone = 0;
     bool closing = false;

@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr std::uint64_t kFramesHeldWithoutWake = 3 * kAlsaPeriodFrames;
+
 void wake(const AlsaShared& device)
 {
     const std::uint64_t one = 1;
@@ -43,6 +45,7 @@ public:
 
     MMRESULT write(WAVEHDR& header) override
     {
+        bool wakeNeeded = false;
         {
             const std::lock_guard lock(shared_.mutex);
             if (shared_.failure != MMSYSERR_NOERROR) {
@@ -54,9 +57,16 @@ public:
                 return MMSYSERR_NOMEM;
             }
             markHeld(header);
+            // A device thread that holds three periods of sound wakes within a period
+            // anyway, to hand the oldest block back, and takes this one then, with two
+            // periods still ahead: waking it for every block would double its wake-ups.
+            wakeNeeded = shared_.heldFrames < kFramesHeldWithoutWake;
             ++shared_.held;
+            shared_.heldFrames += header.dwBufferLength / kAlsaFrameBytes;
         }
-        wake(shared_);
+        if (wakeNeeded) {
+            wake(shared_);
+        }
         return MMSYSERR_NOERROR;
     }
 

@@ -39,9 +39,11 @@ inline void markHeld(WAVEHDR& header)
     headerFlags(header).store((headerFlags(header).load() & ~WHDR_DONE) | WHDR_INQUEUE);
 }
 
+// Wakes whoever waits on the flags for the slot (playback_wait_for_slot).
 inline void markDone(WAVEHDR& header)
 {
     headerFlags(header).store((headerFlags(header).load() & ~WHDR_INQUEUE) | WHDR_DONE);
+    headerFlags(header).notify_all();
 }
 
 class WaveOutDevice {

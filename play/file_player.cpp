@@ -6,6 +6,8 @@
 #include <optional>
 #include <system_error>
 
+#include "play/announcements.h"
+#include "play/player_options.h"
 #include "play/playback_events.h"
 #include "play/progress_line.h"
 #include "play/ring_frame_feed.h"
@@ -25,11 +27,6 @@ void reportSkipped(const std::string& name, const std::string& reason)
     std::cout << "Skipping <" << name << ">: " << reason << std::endl;
 }
 
-void announce(const std::string& name)
-{
-    std::cout << "Playing <" << name << ">" << std::endl;
-}
-
 // The ring's bytes of `frames` stereo frames: each sample little-endian.
 void toRingBytes(const std::int16_t* samples, std::size_t frames, BYTE* out)
 {
@@ -40,22 +37,21 @@ void toRingBytes(const std::int16_t* samples, std::size_t frames, BYTE* out)
     }
 }
 
-FilePlayResult playFeed(const std::string& name, RingFrameFeed& feed, RingOutput& ring)
+FilePlayResult playFeed(const std::string& name, RingFrameFeed& feed, RingOutput& ring, Announcements& announcements)
 {
     std::array<std::int16_t, 2 * kFeedFrames> samples{};
     std::array<BYTE, kFeedFrames * kRingFrameBytes> bytes{};
     std::optional<ProgressLine> progress;
     std::uint64_t queued = 0;
-    // The file is announced when it starts to sound, once the ring shows that the last
-    // block of the files before has played through: until then a failure of the device
-    // is theirs, and is told before this file's line. Its blocks queue behind theirs all
-    // the same, without a gap.
-    const std::uint64_t blocksBefore = ring.queuedBlocks();
     for (;;) {
         std::size_t frames = 0;
         try {
             frames = feed.next(samples);
         } catch (const std::exception& error) {
+            if (!progress) {
+                // Its line still waits: what was queued of it plays, but it is not said to.
+                announcements.withdrawLatest();
+            }
             progress.reset();
             reportUnreadable(name, reasonOf(error));
             return {FileOutcome::Unreadable};
@@ -71,40 +67,29 @@ FilePlayResult playFeed(const std::string& name, RingFrameFeed& feed, RingOutput
             return {FileOutcome::Interrupted};
         }
         queued += frames;
-        if (!progress && ring.playedThrough(blocksBefore)) {
-            announce(name);
+        // This file's line is the latest: when none waits, it has been printed.
+        if (!progress && announcements.printDue(ring)) {
             progress.emplace(feed.expectedFrames());
         }
         if (progress) {
             progress->show(queued);
         }
     }
-    if (!progress) {
-        // Fewer blocks than the ring holds came behind the files before: only their
-        // having played shows that they did not fail.
-        if (!ring.playedThrough(blocksBefore)) {
-            const std::optional<std::int32_t> played = ring.waitUntilPlayed();
-            if (!played) {
-                return {FileOutcome::Interrupted};
-            }
-            if (*played != 0) {
-                return {FileOutcome::DeviceFailed, *played};
-            }
-        }
-        announce(name);
-        return {FileOutcome::Played};
+    if (progress) {
+        progress->showEnd(queued);
     }
-    progress->showEnd();
     return {FileOutcome::Played};
 }
 
 }  // namespace
 
-FilePlayResult playFile(const std::string& name, const PlayerOptions& options, RingOutput& ring)
+FilePlayResult playFile(const std::string& name, const PlayerOptions& options, RingOutput& ring,
+                        Announcements& announcements)
 {
     std::unique_ptr<PcmSource> source;
+    std::string told;
     try {
-        source = openSource(name, options);
+        source = openSource(name, options, &told);
     } catch (const UnplayableFile& refusal) {
         reportSkipped(name, refusal.what());
         return {FileOutcome::Skipped};
@@ -123,5 +108,11 @@ FilePlayResult playFile(const std::string& name, const PlayerOptions& options, R
         reportSkipped(name, error.what());
         return {FileOutcome::Skipped};
     }
-    return playFeed(name, *feed, ring);
+    // With -a the line says what the probe told, so that a wrong guess shows.
+    std::string line = "Playing <" + name + ">";
+    if (!told.empty()) {
+        line += " as " + told + " at " + std::to_string(source->sampleRate()) + " Hz";
+    }
+    announcements.add(std::move(line), ring.queuedBlocks());
+    return playFeed(name, *feed, ring, announcements);
 }

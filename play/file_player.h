@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+class Announcements;
 class PlayerOptions;
 class RingOutput;
 
@@ -23,6 +24,8 @@ struct FilePlayResult {
 
 // Reads the file's frames, turns them into ring frames and queues them, one slot's worth
 // at a time; returns once the last is queued, so that the next file's first block queues
-// right behind it (RingOutput::waitUntilPlayed waits for the end). "Playing <file>" comes
-// when the first block is queued.
-FilePlayResult playFile(const std::string& name, const PlayerOptions& options, RingOutput& ring);
+// right behind it (RingOutput::waitUntilPlayed waits for the end). Its "Playing <file>"
+// line joins the announcements, which print it when it starts to sound, maybe while a
+// later file queues.
+FilePlayResult playFile(const std::string& name, const PlayerOptions& options, RingOutput& ring,
+                        Announcements& announcements);

@@ -4,7 +4,8 @@
 
 #include <utility>
 
-InterruptWatch::InterruptWatch(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal))
+InterruptWatch::InterruptWatch(std::function<void(int)> onSignal, std::function<void(int)> abandon)
+    : onSignal_(std::move(onSignal)), abandon_(std::move(abandon))
 {
     sigemptyset(&signals_);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
@@ -23,13 +24,47 @@ InterruptWatch::InterruptWatch(std::function<void(int)> onSignal) : onSignal_(st
 
 InterruptWatch::~InterruptWatch()
 {
-    if (!thread_.joinable()) {
+    if (thread_.joinable()) {
+        // The watch ends on a signal of our own, which stopping_ marks as none.
+        stopping_ = true;
+        pthread_kill(thread_.native_handle(), stopSignal_);
+        // Should the watch be held in a device call that never returns, the deadline,
+        // which the run's end has not yet called off, still ends the process.
+        thread_.join();
+    }
+    std::thread deadline;
+    {
+        const std::lock_guard lock(mutex_);
+        runEnded_ = true;
+        deadline = std::move(deadline_);
+    }
+    ended_.notify_all();
+    if (deadline.joinable()) {
+        deadline.join();
+    }
+}
+
+void InterruptWatch::takePending()
+{
+    if (stopSignal_ == 0) {
         return;
     }
-    // The watch ends on a signal of our own, which stopping_ marks as none.
-    stopping_ = true;
-    pthread_kill(thread_.native_handle(), stopSignal_);
-    thread_.join();
+    const timespec none{};
+    if (const int signal = sigtimedwait(&signals_, nullptr, &none); signal > 0) {
+        take(signal);
+    }
+}
+
+void InterruptWatch::take(int signal)
+{
+    {
+        // Armed before the signal is acted on, which may itself never return.
+        const std::lock_guard lock(mutex_);
+        if (!deadline_.joinable() && !runEnded_) {
+            deadline_ = std::thread([this, signal] { abandonUnlessEnded(signal); });
+        }
+    }
+    onSignal_(signal);
 }
 
 void InterruptWatch::watch()
@@ -42,6 +77,14 @@ void InterruptWatch::watch()
         if (stopping_) {
             return;
         }
-        onSignal_(signal);
+        take(signal);
+    }
+}
+
+void InterruptWatch::abandonUnlessEnded(int signal)
+{
+    std::unique_lock lock(mutex_);
+    if (!ended_.wait_for(lock, kAbandonAfter, [this] { return runEnded_; })) {
+        abandon_(signal);
     }
 }

@@ -16,6 +16,8 @@ public:
     // WAVE_FORMAT_EXTENSIBLE's speaker positions; 0 when the source names none.
     virtual std::uint32_t channelMask() const = 0;
     virtual std::uint64_t frameCount() const = 0;
+    // False for a stream whose length cannot be known ahead (a pipe): frameCount() is 0.
+    virtual bool lengthKnown() const { return true; }
     // Float samples are read as float and rounded by the player, halves up like every
     // wider integer sample.
     virtual bool floatSamples() const = 0;

@@ -4,10 +4,15 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "playback/playback.h"
+
 namespace playback_events {
 namespace {
 
 struct Events {
+    // Held across a hand-over and by interrupt(): never inside `mutex`, which the ring's
+    // notification takes (also on the caller's thread, when a hand-over fails).
+    std::mutex handOver;
     std::mutex mutex;
     std::condition_variable changed;
     std::array<std::uint64_t, kLanes> dries{};
@@ -73,7 +78,8 @@ bool waitForAnyDryBeyond(std::uint64_t count)
 void interrupt(int signal)
 {
     Events& e = events();
-    std::lock_guard lock(e.mutex);
+    const std::lock_guard handOver(e.handOver);
+    const std::lock_guard lock(e.mutex);
     if (e.signal == 0) {
         e.signal = signal;
     }
@@ -90,6 +96,15 @@ int interruptSignal()
 bool interrupted()
 {
     return interruptSignal() != 0;
+}
+
+std::optional<std::int32_t> queueUnlessInterrupted(const void* bytes, DWORD length, Notification notify)
+{
+    const std::lock_guard handOver(events().handOver);
+    if (interrupted()) {
+        return std::nullopt;
+    }
+    return playback_queue(bytes, length, notify);
 }
 
 }  // namespace playback_events

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+#include "platform/win_types.h"
 
 namespace playback_events {
 
@@ -22,9 +25,15 @@ bool waitForDryBeyond(std::size_t lane, std::uint64_t count);
 // The same through either lane, `count` being dryCount()'s.
 bool waitForAnyDryBeyond(std::uint64_t count);
 
-// The signal that ends the run; 0 until one came.
+// The signal that ends the run; 0 until one came. interrupt() waits for a hand-over in
+// progress (below), so that none begins after it.
 void interrupt(int signal);
 int interruptSignal();
 bool interrupted();
+
+// Hands a block to the ring (playback_queue, whose slot the caller has seen free) unless
+// a signal has come: its code, or nothing when interrupted. So no block reaches the
+// device once a signal has been taken, not even one whose slot the signal's reset freed.
+std::optional<std::int32_t> queueUnlessInterrupted(const void* bytes, DWORD length, Notification notify);
 
 }  // namespace playback_events

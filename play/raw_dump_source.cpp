@@ -10,7 +10,8 @@
 
 namespace {
 
-using Encoding = RawDumpFormat::Encoding;
+using pcmwrap::SampleFormat;
+using pcmwrap::codec::Stored;
 
 // The player's line names the file: the error says only what went wrong.
 std::system_error systemError()
@@ -18,21 +19,26 @@ std::system_error systemError()
     return std::system_error(errno, std::generic_category());
 }
 
-// How the codec takes the dump's samples once they are little-endian. An 8-bit dump is
-// unsigned, as WAVE files store 8 bits.
-pcmwrap::codec::Stored storedOf(const RawDumpFormat& format)
+// How the codec takes the dump's samples once codecSamples has made them its own.
+Stored storedOf(SampleFormat format)
 {
-    switch (format.bits) {
-    case 8:
-        return pcmwrap::codec::Stored::kUnsigned8;
-    case 16:
-        return pcmwrap::codec::Stored::kSigned16;
-    case 24:
-        return pcmwrap::codec::Stored::kSigned24;
-    default:
-        return format.encoding == Encoding::kFloat ? pcmwrap::codec::Stored::kFloat32
-                                                   : pcmwrap::codec::Stored::kSigned32;
+    switch (format) {
+    case SampleFormat::kU8:
+    case SampleFormat::kS8:
+        return Stored::kUnsigned8;
+    case SampleFormat::kS16:
+        return Stored::kSigned16;
+    case SampleFormat::kS24:
+    case SampleFormat::kS24In32:
+        return Stored::kSigned24;
+    case SampleFormat::kS32:
+        return Stored::kSigned32;
+    case SampleFormat::kF32:
+        return Stored::kFloat32;
+    case SampleFormat::kF64:
+        return Stored::kFloat64;
     }
+    return Stored::kSigned24;
 }
 
 }  // namespace
@@ -50,6 +56,7 @@ RawDumpSource::RawDumpSource(const std::string& name, const RawDumpFormat& forma
     // A pipe or device has no size: its frames are counted as they come.
     frameCount_ = S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) / format_.frameBytes() : 0;
     framesLeft_ = S_ISREG(status.st_mode) ? frameCount_ : UINT64_MAX;
+    lengthKnown_ = S_ISREG(status.st_mode);
 }
 
 std::size_t RawDumpSource::readBytes(std::size_t frames)
@@ -66,28 +73,40 @@ std::size_t RawDumpSource::readBytes(std::size_t frames)
     return whole;
 }
 
-const unsigned char* RawDumpSource::littleEndianSamples(std::size_t samples)
+const unsigned char* RawDumpSource::codecSamples(std::size_t samples)
 {
     const unsigned step = format_.sampleBytes();
+    unsigned char* const bytes = bytes_.data();
     if (format_.bigEndian && step > 1) {
-        for (auto sample = bytes_.begin(); sample != bytes_.begin() + samples * step; sample += step) {
+        for (unsigned char* sample = bytes; sample != bytes + samples * step; sample += step) {
             std::reverse(sample, sample + step);
         }
     }
-    return bytes_.data();
+    if (format_.sample == SampleFormat::kS8) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            bytes[i] ^= 0x80;  // signed to offset binary, as WAVE files keep 8 bits
+        }
+    } else if (format_.sample == SampleFormat::kS24In32) {
+        // The low three bytes of each word; packed forwards, each lands at or before
+        // where it was read.
+        for (std::size_t i = 0; i < samples; ++i) {
+            std::copy_n(bytes + 4 * i, 3, bytes + 3 * i);
+        }
+    }
+    return bytes;
 }
 
 // The samples are converted by the same rules as a WAVE file's (WavReader's).
 std::size_t RawDumpSource::readFrames(std::span<std::int16_t> interleaved)
 {
     const std::size_t samples = readBytes(interleaved.size() / format_.channels) * format_.channels;
-    pcmwrap::codec::decode(storedOf(format_), littleEndianSamples(samples), samples, interleaved.data());
+    pcmwrap::codec::decode(storedOf(format_.sample), codecSamples(samples), samples, interleaved.data());
     return samples / format_.channels;
 }
 
 std::size_t RawDumpSource::readFrames(std::span<float> interleaved)
 {
     const std::size_t samples = readBytes(interleaved.size() / format_.channels) * format_.channels;
-    pcmwrap::codec::decode(storedOf(format_), littleEndianSamples(samples), samples, interleaved.data());
+    pcmwrap::codec::decode(storedOf(format_.sample), codecSamples(samples), samples, interleaved.data());
     return samples / format_.channels;
 }

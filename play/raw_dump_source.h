@@ -9,18 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "formats/sample_format.h"
 #include "play/pcm_source.h"
 
 struct RawDumpFormat {
-    enum class Encoding { kSigned, kUnsigned, kFloat };
-
     std::uint32_t sampleRate = 44100;
-    unsigned bits = 24;  // 8 (unsigned), 16, 24, 32 (signed, or float)
+    pcmwrap::SampleFormat sample = pcmwrap::SampleFormat::kS24;
     unsigned channels = 1;
-    Encoding encoding = Encoding::kSigned;
-    bool bigEndian = true;
+    bool bigEndian = true;  // meaningless for 8 bits
 
-    unsigned sampleBytes() const { return bits / 8; }
+    unsigned sampleBytes() const { return static_cast<unsigned>(pcmwrap::sampleFormatInfo(sample).dumpBytes); }
     std::size_t frameBytes() const { return std::size_t{sampleBytes()} * channels; }
 };
 
@@ -33,15 +31,20 @@ public:
     std::uint32_t sampleRate() const override { return format_.sampleRate; }
     std::uint32_t channelMask() const override { return 0; }
     std::uint64_t frameCount() const override { return frameCount_; }
-    bool floatSamples() const override { return format_.encoding == RawDumpFormat::Encoding::kFloat; }
+    bool lengthKnown() const override { return lengthKnown_; }
+    bool floatSamples() const override
+    {
+        return pcmwrap::sampleFormatInfo(format_.sample).kind == pcmwrap::SampleKind::kFloat;
+    }
     std::size_t readFrames(std::span<std::int16_t> interleaved) override;
     std::size_t readFrames(std::span<float> interleaved) override;
 
 private:
     // Reads up to `frames` whole frames into bytes_; the frames read.
     std::size_t readBytes(std::size_t frames);
-    // The first `samples` samples of bytes_, turned little-endian in place.
-    const unsigned char* littleEndianSamples(std::size_t samples);
+    // The first `samples` samples of bytes_, turned in place into what the codec reads:
+    // little-endian, 8-bit unsigned, 24-bit packed.
+    const unsigned char* codecSamples(std::size_t samples);
 
     struct CloseFile {
         void operator()(std::FILE* file) const { std::fclose(file); }
@@ -51,6 +54,7 @@ private:
     RawDumpFormat format_;
     std::unique_ptr<std::FILE, CloseFile> file_;
     std::uint64_t frameCount_ = 0;
+    bool lengthKnown_ = true;
     std::uint64_t framesLeft_ = 0;
     std::vector<unsigned char> bytes_;
 };

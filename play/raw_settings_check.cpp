@@ -13,7 +13,7 @@ bool rawSettingsPlay(const PlayerOptions& options)
     if (raw && (options.rawRate() < static_cast<std::int32_t>(kLowestRate) ||
                 options.rawRate() > static_cast<std::int32_t>(kHighestRate))) {
         refusal = std::string("Cannot play ") + bracketed(options.rawRate()) + " Hz: the player takes 1000 to 768000";
-    } else if (options.rawFormat() && options.rawBits() != 8 && options.rawBits() != 16 && options.rawBits() != 24 &&
+    } else if (options.rawFormat() && options.rawBitsDecide() && options.rawBits() != 8 && options.rawBits() != 16 && options.rawBits() != 24 &&
                options.rawBits() != 32) {
         refusal = std::string("Cannot play ") + bracketed(options.rawBits()) + " bits: the player takes 8, 16, 24 or 32";
     } else if (options.rawFormat() &&

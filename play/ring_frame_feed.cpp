@@ -41,8 +41,11 @@ RingFrameFeed::RingFrameFeed(PcmSource& source) : source_(source), downmix_(sour
     }
 }
 
-std::uint64_t RingFrameFeed::expectedFrames() const
+std::optional<std::uint64_t> RingFrameFeed::expectedFrames() const
 {
+    if (!source_.lengthKnown()) {
+        return std::nullopt;
+    }
     return source_.frameCount() * kRingFramesPerSecond / source_.sampleRate();
 }
 

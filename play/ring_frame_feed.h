@@ -33,8 +33,9 @@ public:
     // come. Throws what the source's reads throw.
     std::size_t next(std::span<std::int16_t, 2 * kFeedFrames> out);
 
-    // The ring frames the whole source makes, for the progress line.
-    std::uint64_t expectedFrames() const;
+    // The ring frames the whole source makes, for the progress line; nothing when its
+    // length is not known.
+    std::optional<std::uint64_t> expectedFrames() const;
 
 private:
     std::size_t nextDirect(std::int16_t* out);

@@ -30,24 +30,41 @@ RingOutput::~RingOutput()
 
 std::int32_t RingOutput::play(const BYTE* bytes, std::size_t length)
 {
-    for (std::size_t offset = 0; offset < length && !playback_events::interrupted();) {
+    for (std::size_t offset = 0; offset < length;) {
         const auto block = static_cast<DWORD>(std::min<std::size_t>(length - offset, kPlaybackBlockBytes));
-        // Blocks take the two notifications by turns, and the ring stores a block's only
-        // once it counts the block in flight. So while this block waits for its slot,
-        // the blocks before it run dry through the other; a running dry through this one
-        // includes this block, even one that comes before the call returns.
-        lane_ = (lane_ + 1) % playback_events::kLanes;
-        driesBeforeLast_ = playback_events::dryCount(lane_);
-        if (const std::int32_t result =
-                playback_queue(bytes + offset, block, playback_events::ringRanDry(lane_));
-            result != 0) {
-            return result;
+        const std::optional<std::int32_t> result = queueBlock(bytes + offset, block);
+        if (!result || *result != 0) {
+            return result.value_or(0);
         }
-        waiting_ = true;
-        ++queued_;
         offset += block;
     }
     return 0;
+}
+
+std::int32_t RingOutput::queueEmptyBlock()
+{
+    return queueBlock(nullptr, 0).value_or(0);
+}
+
+std::optional<std::int32_t> RingOutput::queueBlock(const BYTE* bytes, DWORD length)
+{
+    // Woken by the block that frees the slot, or by the reset a signal makes.
+    playback_wait_for_slot();
+    // Blocks take the two notifications by turns, and the ring stores a block's only
+    // once it counts the block in flight. So while this block waits for its slot,
+    // the blocks before it run dry through the other; a running dry through this one
+    // includes this block, even one that comes before the call returns.
+    const std::size_t lane = (lane_ + 1) % playback_events::kLanes;
+    const std::uint64_t driesBefore = playback_events::dryCount(lane);
+    const std::optional<std::int32_t> result =
+        playback_events::queueUnlessInterrupted(bytes, length, playback_events::ringRanDry(lane));
+    if (result && *result == 0) {
+        lane_ = lane;
+        driesBeforeLast_ = driesBefore;
+        waiting_ = true;
+        ++queued_;
+    }
+    return result;
 }
 
 std::optional<std::int32_t> RingOutput::waitUntilPlayed()
@@ -63,8 +80,12 @@ std::optional<std::int32_t> RingOutput::waitUntilPlayed()
     waiting_ = false;
     // A device that failed has handed its blocks back as if played, and refuses every
     // later write with its code: an empty block asks it without adding a sound.
-    const std::int32_t result = playback_queue(nullptr, 0, nullptr);
-    if (result == 0) {
+    playback_wait_for_slot();
+    const std::optional<std::int32_t> result = playback_events::queueUnlessInterrupted(nullptr, 0, nullptr);
+    if (!result) {
+        return std::nullopt;
+    }
+    if (*result == 0) {
         ++queued_;
     }
     return result;

@@ -19,9 +19,16 @@ public:
     // 0, or playback_open's code.
     std::int32_t result() const { return result_; }
 
-    // Queues ring frames in blocks of at most one slot. Returns 0, or the first code of
-    // playback_queue; stops early, with 0, when interrupted.
+    // Queues ring frames in blocks of at most one slot, each once its slot is free (the
+    // thread sleeps until a block has played). Returns 0, or the first code of
+    // playback_queue; stops early, with 0, when interrupted: no block is queued after a
+    // signal.
     std::int32_t play(const BYTE* bytes, std::size_t length);
+
+    // Queues an empty block once its slot is free: so the block queued four before it
+    // has played through (playedThrough), and no sound is added. 0, the device's code,
+    // or 0 when interrupted.
+    std::int32_t queueEmptyBlock();
 
     // Waits until everything queued so far has played: then 0, or the device's code when
     // it failed meanwhile (a failed device hands its blocks back as if played). Nothing
@@ -40,6 +47,9 @@ public:
     bool playedThrough(std::uint64_t block) const { return block == 0 || queued_ >= block + playback_slot_count; }
 
 private:
+    // One block into the next slot once it is free; nothing when interrupted.
+    std::optional<std::int32_t> queueBlock(const BYTE* bytes, DWORD length);
+
     std::int32_t result_ = 0;
     std::uint64_t queued_ = 0;
     bool waiting_ = false;               // blocks queued since the last wait

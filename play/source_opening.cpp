@@ -1,10 +1,17 @@
 #include "play/source_opening.h"
 
+#include <sys/stat.h>
+
+#include <array>
+#include <cstddef>
+#include <fstream>
+#include <iostream>
 #include <system_error>
 
 #include "play/raw_dump_source.h"
 #include "play/ring_frame_feed.h"
 #include "play/wav_file_source.h"
+#include "probe/container_signature.h"
 #include "probe/format_description.h"
 #include "probe/probe.h"
 #include "wavfile/wav_file.h"
@@ -17,7 +24,14 @@ using pcmwrap::probe::Encoding;
 using pcmwrap::probe::ProbeResult;
 using pcmwrap::probe::Verdict;
 
-RawDumpFormat probedFormat(const std::string& name, std::int32_t rate)
+pcmwrap::SampleKind kindOf(Encoding encoding)
+{
+    return encoding == Encoding::kFloat      ? pcmwrap::SampleKind::kFloat
+           : encoding == Encoding::kUnsigned ? pcmwrap::SampleKind::kUnsigned
+                                             : pcmwrap::SampleKind::kSigned;
+}
+
+RawDumpFormat probedFormat(const std::string& name, std::int32_t rate, std::string* told)
 {
     const ProbeResult result = pcmwrap::probe::probeFile(name);
     if (result.verdict == Verdict::kError) {
@@ -27,24 +41,57 @@ RawDumpFormat probedFormat(const std::string& name, std::int32_t rate)
         throw UnplayableFile("the probe cannot tell its format: " + pcmwrap::probe::describeVerdict(result));
     }
     const Candidate& found = result.format;
+    const std::optional<pcmwrap::SampleFormat> sample =
+        pcmwrap::sampleFormatOf(found.bits, found.bits / 8, kindOf(found.encoding));
+    if (!sample) {
+        throw UnplayableFile("the probe tells " + pcmwrap::probe::describe(found) + ", which the player does not take");
+    }
     RawDumpFormat format;
     format.sampleRate = static_cast<std::uint32_t>(rate);
-    format.bits = static_cast<unsigned>(found.bits);
+    format.sample = *sample;
     format.channels = static_cast<unsigned>(found.channels);
-    format.encoding = found.encoding == Encoding::kFloat      ? RawDumpFormat::Encoding::kFloat
-                      : found.encoding == Encoding::kUnsigned ? RawDumpFormat::Encoding::kUnsigned
-                                                              : RawDumpFormat::Encoding::kSigned;
     format.bigEndian = found.byteOrder == ByteOrder::kBig;
+    if (told != nullptr) {
+        *told = pcmwrap::probe::describe(found);
+    }
     return format;
+}
+
+// The sound file format a regular file's first bytes name (the probe's list), or
+// nothing. A stream is not looked into: what is read from it is gone.
+std::string containerOf(const std::string& name)
+{
+    struct stat status {};
+    if (stat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return {};
+    }
+    // Enough for two MP3 frame headers, the longest check of the list.
+    std::array<char, 4096> head{};
+    std::ifstream file(name, std::ios::binary);
+    file.read(head.data(), head.size());
+    const auto got = static_cast<std::size_t>(file.gcount());
+    return pcmwrap::probe::containerSignature(std::as_bytes(std::span(head.data(), got)));
+}
+
+bool isWaveContainer(const std::string& container)
+{
+    return container == "RIFF WAVE" || container == "RF64 WAVE";
 }
 
 }  // namespace
 
-std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptions& options)
+std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptions& options, std::string* told)
 {
     std::unique_ptr<PcmSource> source;
-    if (options.probeDumps()) {
-        source = std::make_unique<RawDumpSource>(name, probedFormat(name, options.rawRate()));
+    const std::string container = options.rawFormat() ? containerOf(name) : std::string();
+    if (isWaveContainer(container)) {
+        // Raw settings would play its header and samples as noise at full scale.
+        std::cerr << name << ": a WAVE file: -r/-b/-c/-l ignored" << std::endl;
+        source = std::make_unique<WavFileSource>(name);
+    } else if (!container.empty()) {
+        throw UnplayableFile("container: " + container + "; raw settings apply to dumps only");
+    } else if (options.probeDumps()) {
+        source = std::make_unique<RawDumpSource>(name, probedFormat(name, options.rawRate(), told));
     } else if (options.rawFormat()) {
         source = std::make_unique<RawDumpSource>(name, *options.rawFormat());
     } else {

@@ -24,8 +24,12 @@ public:
 
 // Throws UnplayableFile for a format it cannot play, UnreadableFile or std::system_error
 // (WavError for a WAVE file) when the file cannot be read; a WavError may also refuse a
-// format (isFormatRefusal).
-std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptions& options);
+// format (isFormatRefusal). Raw settings apply to dumps only: a regular file that starts
+// with a WAVE header is played as the WAVE file it is, saying so on standard error, and
+// one of another sound file format is skipped. With -a, `told` receives the format the
+// probe told ("16-bit big-endian stereo").
+std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptions& options,
+                                      std::string* told = nullptr);
 
 // A WAVE file whose sample format is not read: skipped, not unreadable.
 bool isFormatRefusal(const std::exception& error);

@@ -106,6 +106,14 @@ std::int32_t playback_queue(const void* bytes, DWORD length, void (*notify)())
     return 0;
 }
 
+void playback_wait_for_slot()
+{
+    std::atomic_ref<DWORD> flags(playback_headers[playback_next_slot].dwFlags);
+    for (DWORD seen = flags.load(); (seen & WHDR_DONE) == 0 && (seen & WHDR_INQUEUE) != 0; seen = flags.load()) {
+        flags.wait(seen);  // the device's markDone wakes it
+    }
+}
+
 void playback_on_done(HWAVEOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
     if (message != WOM_DONE) {

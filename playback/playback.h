@@ -42,6 +42,14 @@ std::int32_t playback_open();
 // device's refusal comes back instead of an endless wait.
 std::int32_t playback_queue(const void* bytes, DWORD length, void (*notify)());
 
+// Waits, without polling, until the slot that the next block goes into is free: its
+// block has played, or a reset handed it back. Returns at once when the slot is free or
+// the device does not hold it. From the caller's thread, like playback_queue, which then
+// finds the slot free and does not wait: so a caller can look at its own state (say, a
+// signal that came meanwhile) between the wait and the hand-over, and a player's thread
+// sleeps until a block has played instead of waking every millisecond.
+void playback_wait_for_slot();
+
 // The device's callback: on WOM_DONE lowers the count and, when that makes it 0, calls
 // the stored notification. Other messages change nothing.
 void playback_on_done(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);

@@ -235,19 +235,22 @@ TEST(PlayerFormats, ProbedDumpPlaysAndAnUntoldOneIsSkipped)
     testsupport::expectCleanExit(result, 2);
     const std::string skipped = "Skipping <" + noise + ">: the probe cannot tell its format: ";
     EXPECT_EQ(result.standardOutput.substr(0, result.standardOutput.find(skipped) + skipped.size()),
-              "Playing <" + told + ">\n" + skipped);
+              "Playing <" + told + "> as 16-bit little-endian stereo at 44100 Hz\n" + skipped);
     EXPECT_TRUE(capture.captured() == testsupport::readFile(told));
 }
 
 TEST(PlayerFormats, OptionsAreStrict)
 {
-    const std::string usage = "pcmwrap-play [-d<device>] [-r<rate>] [-b<bits>] [-c<channels>] [-l] [-a] file...\n";
+    const std::string usage =
+        "pcmwrap-play [-d<device>] [-r<rate>] [-b<bits>] [-f<format>] [-c<channels>] [-l] [-a] file...\n";
     const std::pair<const char*, const char*> cases[] = {
         {"-r48k", "Bad value in <-r48k>: a whole number is needed\n"},
         {"-b", "Bad value in <-b>: a whole number is needed\n"},
         {"-c4000000000", "Bad value in <-c4000000000>: a whole number is needed\n"},
         {"-lx", "Unknown option <-lx>\n"},
         {"-", "Unknown option <->\n"},
+        {"-fs12", "Bad value in <-fs12>: a sample format is needed (u8, s8, s16, s24, s32, s24in32, f32, f64)\n"},
+        {"-f", "Bad value in <-f>: a sample format is needed (u8, s8, s16, s24, s32, s24in32, f32, f64)\n"},
     };
     for (const auto& [option, message] : cases) {
         SCOPED_TRACE(option);

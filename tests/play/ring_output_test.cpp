@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "audio/wave_out_device_name.h"
 #include "audio/wave_out_testing.h"
+#include "play/playback_events.h"
 #include "play/ring_output.h"
+#include "platform/sleep_testing.h"
 #include "playback/playback_testing.h"
 
 namespace {
@@ -46,6 +49,54 @@ TEST(RingOutput, RunningDryNotifiedWhileTheLastBlockIsQueuedDoesNotEndItsWait)
     waveOutSetSteppedForTesting(false);  // the last block plays in real time
     EXPECT_EQ(ring.waitUntilPlayed(), 0);
     EXPECT_TRUE(waveOutTakeRecordingForTesting() == blocks);
+}
+
+// The player's thread sleeps until the block in its slot has played: it does not poll.
+TEST(RingOutput, WaitForASlotDoesNotPoll)
+{
+    setenv(kAudioDeviceVariable, kSimulatedDeviceName, 1);
+    waveOutSetSteppedForTesting(true);
+    const std::vector<BYTE> blocks(5 * 8192, 4);
+    RingOutput ring;
+    const std::uint64_t sleeps = sleepCallsForTesting();
+    std::thread player([&] { EXPECT_EQ(ring.play(blocks.data(), blocks.size()), 0); });
+    while (ring.queuedBlocks() < 4) {
+        std::this_thread::yield();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(waveOutStepForTesting(1), 1u);
+    player.join();
+    EXPECT_EQ(sleepCallsForTesting(), sleeps);
+    waveOutSetSteppedForTesting(false);
+    EXPECT_EQ(ring.waitUntilPlayed(), 0);
+}
+
+// A signal while the player's thread waits for a slot: the signal's reset frees the slot,
+// and yet the block in hand does not reach the device, nor does any after it. (Last in
+// this file: the signal stays taken for the rest of the process.)
+TEST(RingOutput, NoBlockReachesTheDeviceAfterASignal)
+{
+    setenv(kAudioDeviceVariable, kSimulatedDeviceName, 1);
+    waveOutSetSteppedForTesting(true);
+    waveOutSetRecordingForTesting(true);
+    waveOutTakeRecordingForTesting();  // what tests before it played
+    const std::vector<BYTE> blocks(6 * 8192, 3);
+    RingOutput ring;
+    std::int32_t played = -1;
+    std::thread player([&] { played = ring.play(blocks.data(), blocks.size()); });
+    // Four blocks fill the ring; the fifth waits for its slot.
+    while (ring.queuedBlocks() < 4) {
+        std::this_thread::yield();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    playback_events::interrupt(2);
+    playback_reset();
+    player.join();
+    EXPECT_EQ(played, 0);
+    EXPECT_EQ(ring.queuedBlocks(), 4u);
+    EXPECT_EQ(waveOutStepForTesting(4), 0u);
+    EXPECT_TRUE(waveOutTakeRecordingForTesting().empty());
+    waveOutSetSteppedForTesting(false);
 }
 
 }  // namespace

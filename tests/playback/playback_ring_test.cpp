@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -50,6 +51,29 @@ TEST_F(PlaybackRing, FourBlocksQueueAtOnceAndTheFifthWaitsForTheFirstSlot)
     EXPECT_EQ(playback_next_slot, slotAfter(first));
     EXPECT_EQ(playback_in_flight.load(), 4);
     EXPECT_EQ(waveOutTakeRecordingForTesting(), blockBytes(0, kPlaybackBlockBytes));
+}
+
+// The wait for the next slot sleeps until the device hands that slot's block back, and
+// polls nothing; with the slot free it returns at once, and so does the queue after it.
+TEST_F(PlaybackRing, WaitForSlotSleepsUntilTheSlotsBlockIsBack)
+{
+    const std::uint64_t sleeps = sleepCallsForTesting();
+    for (std::uint32_t block = 0; block < 4; ++block) {
+        ASSERT_EQ(playback_queue(blockBytes(block, 64).data(), 64, nullptr), 0);
+    }
+    std::atomic<bool> returned{false};
+    std::thread caller([&] {
+        playback_wait_for_slot();
+        returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(returned.load());
+    EXPECT_EQ(waveOutStepForTesting(1), 1u);
+    caller.join();
+    EXPECT_TRUE(slotIsFree(playback_next_slot));
+    playback_wait_for_slot();
+    EXPECT_EQ(playback_queue(blockBytes(4, 64).data(), 64, nullptr), 0);
+    EXPECT_EQ(sleepCallsForTesting(), sleeps);
 }
 
 TEST_F(PlaybackRing, TooLongBlocksAreRefusedAtOnceEvenWithNoSlotFree)
