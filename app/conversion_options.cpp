@@ -50,6 +50,8 @@ void printUsage()
               << "  -b<bits>        bits per sample of the dumps: 16 or 24 (default 24)" << std::endl
               << "  -c<channels>    interleaved channels (default 1)" << std::endl
               << "  -l              the dumps hold their samples least significant byte first" << std::endl
+              << "  --md5, --loudness, --bext, --info=ID=TEXT, --metadata=FILE.csv, ...  archival" << std::endl
+              << "                  metadata in the WAVE files (see pcmwrap(1))" << std::endl
               << "  --              ends the options: every later argument is a file name" << std::endl
               << "  -h, -?, --help  print this text" << std::endl
               << "Exit status: 0 every file converted; 1 a file skipped or a read failed;" << std::endl
@@ -87,6 +89,12 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
             littleEndian_ = true;
             continue;
         }
+        if (const auto archival = archival_.take(argument)) {
+            if (!archival->empty()) {
+                refuseOption(*archival);
+            }
+            continue;
+        }
         std::int32_t* target = nullptr;
         if (argument.starts_with("-r")) {
             target = &rate_;
@@ -107,16 +115,27 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         printUsage();
         std::exit(kExitUsage);
     }
-    std::cout << "bits: <" << bits_ << ">, rate: <" << rate_ << ">, channels: <" << channels_ << ">";
-    if (littleEndian_) {
-        std::cout << ", byte order: <little>";
-    }
-    std::cout << std::endl;
     // Everything from the first file name on is a file name, even when it starts with a minus sign.
     for (; current < argc; ++current) {
         inputs_.emplace_back(argv[current]);
         outputs_.push_back(deriveOutputName(inputs_.back()));
     }
+    // The metadata file is judged against the inputs, before anything is printed.
+    if (const auto failure = archival_.readMetadataFile(inputs_)) {
+        if (failure->starts_with("Bad value")) {
+            refuseOption(*failure);
+        }
+        std::cout << *failure << std::endl;
+        std::exit(kExitBadOption);
+    }
+    if (const auto refusal = archival_.seekRefusal(inputs_, outputs_)) {
+        refuseOption(*refusal);
+    }
+    std::cout << "bits: <" << bits_ << ">, rate: <" << rate_ << ">, channels: <" << channels_ << ">";
+    if (littleEndian_) {
+        std::cout << ", byte order: <little>";
+    }
+    std::cout << std::endl;
 }
 
 std::string ConversionOptions::deriveOutputName(std::string inputName)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/archival_options.h"
+
 // Statuses of a parse that ends the process.
 inline constexpr int kExitUsage = 0;
 // An option that is not known, or a value that is not a whole number (as sysexits' EX_USAGE).
@@ -28,6 +30,8 @@ public:
     std::int32_t bits() const { return bits_; }
     // -l: the dumps hold their samples least significant byte first.
     bool littleEndian() const { return littleEndian_; }
+    // --md5, --loudness, --bext, --description=, --info=, --metadata=, ...
+    const ArchivalOptions& archival() const { return archival_; }
 
     // Inputs and outputs run in parallel: the k-th output is the name made from the k-th input.
     NameIterator inputsBegin() const { return inputs_.begin(); }
@@ -46,6 +50,7 @@ private:
     std::int32_t rate_ = 44100;
     std::int32_t bits_ = 24;
     bool littleEndian_ = false;
+    ArchivalOptions archival_;
     std::vector<std::string> inputs_;
     std::vector<std::string> outputs_;
 };

@@ -33,8 +33,8 @@ void copyChunks(SampleDumpReader& reader, WavSampleWriter& writer, std::uint32_t
     } while (count == kChunkBytes);
 }
 
-PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const std::string& inputName,
-                        const std::string& outputName)
+PairOutcome convertPair(const PcmSettings& settings, const ArchivalOptions& archival, OutputGuard& guard,
+                        const std::string& inputName, const std::string& outputName)
 {
     std::cout << inputName << " ->  " << outputName << std::endl;
     SampleDumpReader reader(inputName);
@@ -59,7 +59,8 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
     }
     {
         // Inside the reader's life, so destroyed (and its file finished) first.
-        WavSampleWriter writer(settings, outputName, reader.knownSize());
+        const ArchivalMetadata metadata = archival.metadataFor(inputName, settings);
+        WavSampleWriter writer(settings, outputName, reader.knownSize(), &metadata);
         if (!writer.created()) {
             // Refused as not a regular file, and reported.
             return PairOutcome::kSkipped;
@@ -97,7 +98,7 @@ int runConversion(int argc, char** argv)
         auto output = options.outputsBegin();
         for (auto input = options.inputsBegin(); input != options.inputsEnd() && interruptionSignal() == 0;
              ++input, ++output) {
-            const PairOutcome outcome = convertPair(settings, guard, *input, *output);
+            const PairOutcome outcome = convertPair(settings, options.archival(), guard, *input, *output);
             if (outcome == PairOutcome::kUnconvertible) {
                 return kExitUnconvertibleFormat;
             }

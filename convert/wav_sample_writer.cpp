@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 
+#include "convert/archival_writing.h"
 #include "convert/exit_status.h"
 #include "convert/sample_conversion.h"
 
@@ -23,13 +24,18 @@ void exitIfUnconvertible(const PcmSettings& settings)
 }  // namespace
 
 WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                                 std::optional<std::uint64_t> dumpBytes)
+                                 std::optional<std::uint64_t> dumpBytes, const ArchivalMetadata* archival)
     : format_(pcmFormatRecord(settings)), name_(name), littleEndian_(settings.littleEndian)
 {
     exitIfUnconvertible(settings);
-    rf64_ = dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0;
-    const auto create = rf64_ ? wav_create_rf64 : wav_create;
-    const std::int32_t created = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
+    if (archival != nullptr && archival->any()) {
+        archival_ = std::make_unique<ArchivalWriting>(*archival, format_);
+    }
+    const std::uint64_t sideBytes = archival_ ? archival_->sideBytes() : 0;
+    rf64_ = dumpBytes && wav_needs_rf64_with_chunks(&format_, *dumpBytes, sideBytes) != 0;
+    const std::int32_t created =
+        archival_ ? archival_->create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_, rf64_)
+                  : (rf64_ ? wav_create_rf64 : wav_create)(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
     if (created == static_cast<std::int32_t>(MMIOERR_INVALIDFILE)) {
         // Nothing was written to it; the driver skips the pair.
         std::cout << "Error creating <" << name_ << ">: not a regular file" << std::endl << std::endl;
@@ -98,6 +104,9 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
         settle();
         failWith("Error writing to <", result);
     }
+    if (archival_) {
+        archival_->add(bytes, count);
+    }
     countFrames(count);
 }
 
@@ -114,6 +123,9 @@ void WavSampleWriter::countFrames(std::uint32_t count)
 // A RIFF file holds fewer than 2^32 bytes, so its frame count fits its 32-bit field.
 std::int32_t WavSampleWriter::finish()
 {
+    if (archival_) {
+        return archival_->finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+    }
     return rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
                  : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
 }

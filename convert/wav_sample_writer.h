@@ -19,19 +19,26 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
+#include "convert/archival_chunks.h"
 #include "convert/chunk.h"
 #include "convert/pcm_settings.h"
 #include "wave/wave.h"
 
+class ArchivalWriting;
+
 class WavSampleWriter {
 public:
-    // dumpBytes: the length of the dump when it is known in advance.
+    // dumpBytes: the length of the dump when it is known in advance. archival: the bext,
+    // INFO, MD5 and loudness the file gets (convert/archival_writing.h); none or nothing
+    // asked leaves the file byte for byte as without it.
     WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                    std::optional<std::uint64_t> dumpBytes = std::nullopt);
+                    std::optional<std::uint64_t> dumpBytes = std::nullopt,
+                    const ArchivalMetadata* archival = nullptr);
     ~WavSampleWriter();
     WavSampleWriter(const WavSampleWriter&) = delete;
     WavSampleWriter& operator=(const WavSampleWriter&) = delete;
@@ -72,4 +79,5 @@ private:
     std::uint64_t bytesPlaced_ = 0;
     // Exceptions in flight when the writer was made: more at its end means it is unwinding.
     int uncaughtExceptions_ = 0;
+    std::unique_ptr<ArchivalWriting> archival_;
 };

@@ -19,6 +19,8 @@
 #include "platform/little_endian.h"
 #include "platform/mmio.h"
 #include "wavfile/bracketed_name.h"
+#include "wavfile/broadcast_metadata.h"
+#include "wavfile/md5_hash.h"
 #include "wavfile/wav_file.h"
 #include "wavfile/wav_format_chunk.h"
 #include "wave/wave.h"
@@ -75,6 +77,7 @@ struct WavWriter::State {
     std::uint64_t dataBytes = 0;
     std::uint64_t frames = 0;
     std::vector<std::pair<std::string, std::vector<std::byte>>> trailing;  // chunks behind data
+    std::unique_ptr<Md5Hash> md5;  // of the data bytes, for an "MD5 " chunk after them
     bool finished = false;
 
     State() = default;
@@ -235,6 +238,9 @@ void WavWriter::State::write(std::span<const T> interleaved)
         }
         const std::size_t count = std::min(total - done, (buffer.size() - used) / blockAlign);
         codec::encode(stored, interleaved.data() + done * channels, count * channels, buffer.data() + used);
+        if (md5) {
+            md5->update(buffer.data() + used, count * blockAlign);
+        }
         used += count * blockAlign;
         done += count;
         frames += count;
@@ -283,6 +289,10 @@ void WavWriter::State::finish()
     if (dataBytes % 2 != 0) {
         const unsigned char pad = 0;
         append(&pad, 1);
+    }
+    if (md5) {
+        const Md5Digest digest = md5->digest();
+        appendChunk("MD5 ", std::as_bytes(std::span(digest)));
     }
     for (const auto& [id, bytes] : trailing) {
         appendChunk(id, bytes);
@@ -415,6 +425,16 @@ void WavWriter::finish()
 std::uint64_t WavWriter::frameCount() const noexcept
 {
     return state_->frames;
+}
+
+void WavWriter::addMd5Chunk()
+{
+    if (state_->dataHeader != 0 || state_->finished) {
+        throw std::logic_error("WavWriter::addMd5Chunk: the file " + state_->name + " has frames already");
+    }
+    if (!state_->md5) {
+        state_->md5 = std::make_unique<Md5Hash>();
+    }
 }
 
 }  // namespace pcmwrap

@@ -23,6 +23,8 @@ const std::string kHelp = kUsage +
                           "  -b<bits>        bits per sample of the dumps: 16 or 24 (default 24)\n"
                           "  -c<channels>    interleaved channels (default 1)\n"
                           "  -l              the dumps hold their samples least significant byte first\n"
+                          "  --md5, --loudness, --bext, --info=ID=TEXT, --metadata=FILE.csv, ...  archival\n"
+                          "                  metadata in the WAVE files (see pcmwrap(1))\n"
                           "  --              ends the options: every later argument is a file name\n"
                           "  -h, -?, --help  print this text\n"
                           "Exit status: 0 every file converted; 1 a file skipped or a read failed;\n"
