@@ -41,7 +41,7 @@ constexpr unsigned char kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x8
                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 struct Chunk {
-    std::string id;
+    std::string id;  // as in the file; in messages without trailing blanks ("MD5 chunk")
     std::uint64_t header;  // offset of its header
     std::uint64_t size;    // as its header (or ds64) says
 };
@@ -177,6 +177,8 @@ bool Checker::walk()
             break;
         }
         Chunk chunk{printableId(header), position, readLittleEndian32(header + 4)};
+        std::string named = chunk.id;
+        named.erase(named.find_last_not_of(' ') + 1);
         if (large_ && chunk.size == kSizeInDs64 && chunk.id == "data") {
             chunk.size = ds64Data_;
         }
@@ -187,7 +189,7 @@ bool Checker::walk()
         chunks_.push_back(chunk);
         const std::uint64_t dataStart = position + kChunkHeaderBytes;
         if (chunk.size > end - dataStart) {
-            error(chunk.id + " chunk of " + std::to_string(chunk.size) + " bytes passes the end of the " +
+            error(named + " chunk of " + std::to_string(chunk.size) + " bytes passes the end of the " +
                       (end == fileSize_ ? "file" : "form"),
                   position);
             break;
@@ -195,7 +197,7 @@ bool Checker::walk()
         position = dataStart + chunk.size;
         if (chunk.size % 2 != 0) {
             if (position >= end) {
-                error(chunk.id + " chunk of odd size has no pad byte", position);
+                error(named + " chunk of odd size has no pad byte", position);
                 break;
             }
             ++position;
