@@ -49,6 +49,6 @@ ArchivalLayout archivalLayout(const ArchivalMetadata& metadata, bool rf64)
 std::vector<std::uint8_t> md5Chunk(const pcmwrap::Md5Digest& digest)
 {
     std::vector<std::uint8_t> bytes;
-    appendChunk(bytes, "MD5 ", digest);
+    appendChunk(bytes, "MD5 ", pcmwrap::meta::md5ChunkData(digest));
     return bytes;
 }

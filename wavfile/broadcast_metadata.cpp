@@ -302,8 +302,13 @@ std::optional<Md5Digest> parseMd5(std::span<const unsigned char> data, std::vect
         return std::nullopt;
     }
     Md5Digest digest{};
-    std::copy(data.begin(), data.end(), digest.begin());
+    std::reverse_copy(data.begin(), data.end(), digest.begin());
     return digest;
+}
+
+std::vector<unsigned char> md5ChunkData(const Md5Digest& digest)
+{
+    return std::vector<unsigned char>(digest.rbegin(), digest.rend());
 }
 
 std::string hexDigest(const Md5Digest& digest)

@@ -59,7 +59,11 @@ std::vector<unsigned char> infoListData(std::span<const InfoTag> tags);
 std::vector<InfoTag> parseInfoList(std::span<const unsigned char> data, std::vector<Finding>* findings,
                                    bool* isInfo = nullptr);
 
-// "MD5 " chunk data: the 16 bytes of the digest.
+// "MD5 " chunk data. The archives' metadata editor stores the digest as one 128-bit
+// little-endian number, so its bytes stand in the reverse of the digest's order (and
+// tools of the same family, mediainfo among them, show them reversed back): both ways
+// here turn them, so a Md5Digest is always in the digest's own order, as md5sum prints it.
+std::vector<unsigned char> md5ChunkData(const Md5Digest& digest);
 std::optional<Md5Digest> parseMd5(std::span<const unsigned char> data, std::vector<Finding>* findings);
 
 // A digest as 32 lower-case hexadecimal digits.

@@ -291,7 +291,7 @@ void WavWriter::State::finish()
         append(&pad, 1);
     }
     if (md5) {
-        const Md5Digest digest = md5->digest();
+        const std::vector<unsigned char> digest = meta::md5ChunkData(md5->digest());
         appendChunk("MD5 ", std::as_bytes(std::span(digest)));
     }
     for (const auto& [id, bytes] : trailing) {

@@ -168,7 +168,8 @@ TEST(ArchivalProgram, Md5ChunkAfterTheDataIsHashlibsDigestOfItsBytes)
         "end = 56 + size + size % 2\n"
         "assert d[end:end + 8] == b'MD5 ' + (16).to_bytes(4, 'little'), d[end:end + 8]\n"
         "assert len(d) == end + 24 and int.from_bytes(d[4:8], 'little') == len(d) - 8\n"
-        "print(d[end + 8:].hex() == hashlib.md5(d[56:56 + size]).hexdigest())\n",
+        "# The digest as a 128-bit little-endian number: its bytes reversed.\n"
+        "print(d[end + 8:][::-1].hex() == hashlib.md5(d[56:56 + size]).hexdigest())\n",
         {dir.file("take.wav")});
     EXPECT_EQ(check.standardOutput, "True\n") << check.standardError;
 }
@@ -196,8 +197,8 @@ TEST(ArchivalProgram, AMetadataFileRowOverridesTheCommandLineForItsInput)
     Bytes listB;
     testsupport::appendText(listB, "INFO");
     testsupport::appendChunk(listB, "IARL", {'U', 'S', '-', 'N', 'A', 'R', 'A', 0});
-    // MD5 of 03 02 01 06 05 04.
-    const Bytes md5 = {0xb9, 0x95, 0x57, 0xa5, 0x20, 0x8e, 0x64, 0xee, 0xb6, 0x85, 0xf3, 0x80, 0xdc, 0x7b, 0x18, 0x3a};
+    // MD5 of 03 02 01 06 05 04 (b99557a5...7b183a), stored as a little-endian number.
+    const Bytes md5 = {0x3a, 0x18, 0x7b, 0xdc, 0x80, 0xf3, 0x85, 0xb6, 0xee, 0x64, 0x8e, 0x20, 0xa5, 0x57, 0x95, 0xb9};
     EXPECT_EQ(testsupport::readFile(dir.file("b.wav")),
               expectedFile(bextData({"Side B, \"late\"", "", "", "2024-03-05", "02:30:00", 0, kGeneratedHistory}), listB,
                            md5));
@@ -349,7 +350,7 @@ TEST(ArchivalProgram, AnRf64FileCarriesEveryChunkAfterDs64)
         "    cid, size = d[i:i+4], int.from_bytes(d[i+4:i+8], 'little')\n"
         "    if cid == b'data':\n"
         "        size = int.from_bytes(d[28:36], 'little'); data = d[i+8:i+8+size]\n"
-        "    if cid == b'MD5 ': assert d[i+8:i+24].hex() == hashlib.md5(data).hexdigest()\n"
+        "    if cid == b'MD5 ': assert d[i+8:i+24][::-1].hex() == hashlib.md5(data).hexdigest()\n"
         "    if cid == b'bext': assert d[i+8+412:i+8+414] != b'\\xff\\x7f'\n"
         "    ids.append(cid.decode()); i += 8 + size + size % 2\n"
         "print(' '.join(ids))\n",
@@ -370,6 +371,21 @@ TEST(ArchivalProgram, FfprobeShowsTheBextFieldsAndInfoTags)
                           "-of", "default=noprint_wrappers=1", dir.file("take.wav")});
     EXPECT_EQ(probe.standardOutput,
               "TAG:comment=Tape 12\nTAG:encoded_by=Archive\nTAG:date=2024-03-05\nTAG:title=Interview\n");
+}
+
+// mediainfo, of the family of the archives' metadata editor that defined the MD5 chunk,
+// shows the stored digest as md5sum prints the data's: the byte order they share.
+TEST(ArchivalProgram, MediainfoShowsTheMd5AsTheDataHashes)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("take.raw"), kDump);
+    expectCleanExit(runPcmwrapIn(dir, {"--md5", "--description=Tape 12", "take.raw"}), 0);
+    const ProcessResult shown =
+        testsupport::runProcess(PCMWRAP_MEDIAINFO, {"--Output=Audio;%MD5%", dir.file("take.wav")});
+    EXPECT_EQ(shown.standardOutput, "B99557A5208E64EEB685F380DC7B183A\n");  // MD5 of 03 02 01 06 05 04
+    const ProcessResult described =
+        testsupport::runProcess(PCMWRAP_MEDIAINFO, {"--Output=General;%Description%", dir.file("take.wav")});
+    EXPECT_EQ(described.standardOutput, "Tape 12\n");
 }
 
 }  // namespace
