@@ -4,8 +4,8 @@ prints Markdown tables of medians:
 
 - `pcmwrap --md5` against `md5sum` of the same dump (the target: within 1.1 x), beside
   the plain conversion;
-- `pcmwrap --loudness` against `ffmpeg -af ebur128=peak=true -f null -` on that dump
-  (the target: faster);
+- `pcmwrap --loudness` against `ffmpeg -af ebur128=peak=true -f null -` on a dump of
+  swelling and fading pink noise made by sox (the target: faster);
 - `pcmwrap-check` of the `--md5` output against `md5sum` of that file (within 1.1 x).
 
 Runs are interleaved (one of each command, then the next round) so that the machine's
@@ -101,9 +101,13 @@ def main() -> None:
             checking["pcmwrap-check"].append(timed([check, str(out)], work))
         table(f"pcmwrap-check of the {args.mib} MiB file with an MD5 chunk", checking, args.runs, "md5sum (file)")
 
+        # Loudness on sound rather than noise: pink noise swelling and fading (90 % deep,
+        # 0.7 times a second) as speech and music do, made by sox in its repeatable mode.
         small = work / "short.raw"
-        with open(dump, "rb") as source, open(small, "wb") as target:
-            target.write(source.read(args.loudness_mib << 20))
+        seconds = (args.loudness_mib << 20) // (48000 * 6)
+        subprocess.run(["sox", "-R", "-D", "-n", "-r", "48000", "-c", "2", "-b", "24", "-e", "signed", "-B", "-t",
+                        "raw", str(small), "synth", str(seconds), "pinknoise", "tremolo", "0.7", "90", "vol", "0.5"],
+                       check=True)
         warm(small)
         loud = {
             "ffmpeg -af ebur128=peak=true": [],
@@ -116,7 +120,7 @@ def main() -> None:
             (work / "short.wav").unlink(missing_ok=True)
             loud["pcmwrap -b24 -c2 -r48000 --loudness"].append(
                 timed([pcmwrap, "-b24", "-c2", "-r48000", "--loudness", "short.raw"], work))
-        table(f"--loudness on a {args.loudness_mib} MiB 24-bit stereo 48 kHz dump", loud, args.runs,
+        table(f"--loudness on {seconds} s of 24-bit stereo 48 kHz sound", loud, args.runs,
               "ffmpeg -af ebur128=peak=true")
 
 

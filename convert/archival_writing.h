@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "convert/archival_chunks.h"
 #include "convert/background_feed.h"
@@ -37,8 +38,9 @@ private:
     ArchivalMetadata metadata_;
     ArchivalLayout layout_;
     std::unique_ptr<pcmwrap::Md5Hash> md5_;
-    std::unique_ptr<LoudnessMeter> loudness_;
-    // Declared after what they feed, so that their threads stop first.
-    std::unique_ptr<BackgroundFeed> md5Feed_;
-    std::unique_ptr<BackgroundFeed> loudnessFeed_;
+    std::unique_ptr<GatedLoudnessMeter> loudness_;
+    std::vector<std::unique_ptr<TruePeakMeter>> truePeaks_;
+    // Declared after what they feed, so that their threads stop first: one thread for the
+    // hash, one for the gated loudness, and the true peak split over up to two more.
+    std::vector<std::unique_ptr<BackgroundFeed>> feeds_;
 };

@@ -8,13 +8,26 @@
 #include <stdexcept>
 
 #include "wavfile/wav_file.h"
-#include "wavfile/wav_sample_codec.h"
+
+struct Ebur128State {
+    ebur128_state* meter = nullptr;
+
+    Ebur128State(std::size_t channels, std::uint32_t rate, int mode)
+    {
+        meter = channels == 0 ? nullptr : ebur128_init(static_cast<unsigned>(channels), rate, mode);
+        if (meter == nullptr) {
+            throw std::runtime_error("the loudness of this format cannot be measured");
+        }
+    }
+    ~Ebur128State() { ebur128_destroy(&meter); }
+    Ebur128State(const Ebur128State&) = delete;
+    Ebur128State& operator=(const Ebur128State&) = delete;
+};
 
 namespace {
 
-// The momentary and short-term loudness are taken every 100 ms, as meters show them.
+// The momentary and short-term loudness are taken every 100 ms.
 constexpr std::uint32_t kReadingsPerSecond = 10;
-constexpr std::size_t kFramesPerPiece = 4096;
 
 pcmwrap::codec::Stored storedOf(const WAVEFORMATEX& format)
 {
@@ -23,7 +36,7 @@ pcmwrap::codec::Stored storedOf(const WAVEFORMATEX& format)
     if (format.wFormatTag == kFormatFloat) {
         return format.wBitsPerSample == 64 ? Stored::kFloat64 : Stored::kFloat32;
     }
-    switch ((format.nBlockAlign / std::max<WORD>(format.nChannels, 1))) {
+    switch (format.nBlockAlign / std::max<WORD>(format.nChannels, 1)) {
     case 1: return Stored::kUnsigned8;
     case 2: return Stored::kSigned16;
     case 3: return Stored::kSigned24;
@@ -33,105 +46,181 @@ pcmwrap::codec::Stored storedOf(const WAVEFORMATEX& format)
 
 }  // namespace
 
-struct LoudnessMeter::State {
-    ebur128_state* meter = nullptr;
-    pcmwrap::codec::Stored stored = pcmwrap::codec::Stored::kSigned16;
-    std::size_t channels = 1;
-    std::size_t frameBytes = 1;
-    std::size_t framesPerReading = 1;
-    std::size_t untilReading = 1;
-    std::vector<std::uint8_t> partial;  // bytes of a frame split between two calls
-    std::vector<float> samples;
-    double maxMomentary = -std::numeric_limits<double>::infinity();
-    double maxShortTerm = -std::numeric_limits<double>::infinity();
-
-    ~State()
-    {
-        if (meter != nullptr) {
-            ebur128_destroy(&meter);
-        }
-    }
-};
-
-LoudnessMeter::LoudnessMeter(const WAVEFORMATEX& format) : state_(std::make_unique<State>())
+FloatFrameFeed::FloatFrameFeed(const WAVEFORMATEX& format)
+    : stored_(storedOf(format)), channels_(format.nChannels),
+      frameBytes_(channels_ * pcmwrap::codec::storedBytes(stored_)), samples_(kFramesPerPiece * channels_)
 {
-    State& s = *state_;
-    s.channels = format.nChannels;
-    s.stored = storedOf(format);
-    s.frameBytes = s.channels * pcmwrap::codec::storedBytes(s.stored);
-    s.framesPerReading = std::max<std::size_t>(format.nSamplesPerSec / kReadingsPerSecond, 1);
-    s.untilReading = s.framesPerReading;
-    s.meter = ebur128_init(static_cast<unsigned>(s.channels), format.nSamplesPerSec,
-                           EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA |
-                               EBUR128_MODE_TRUE_PEAK);
-    if (s.meter == nullptr || s.channels == 0) {
-        throw std::runtime_error("the loudness of this format cannot be measured");
-    }
-    s.samples.resize(kFramesPerPiece * s.channels);
 }
 
-LoudnessMeter::~LoudnessMeter() = default;
-
-void LoudnessMeter::add(const std::uint8_t* bytes, std::size_t count)
+void FloatFrameFeed::add(const std::uint8_t* bytes, std::size_t count)
 {
-    State& s = *state_;
-    if (!s.partial.empty()) {
-        const std::size_t wanted = std::min(s.frameBytes - s.partial.size(), count);
-        s.partial.insert(s.partial.end(), bytes, bytes + wanted);
+    if (frameBytes_ == 0) {
+        return;
+    }
+    if (!partial_.empty()) {
+        const std::size_t wanted = std::min(frameBytes_ - partial_.size(), count);
+        partial_.insert(partial_.end(), bytes, bytes + wanted);
         bytes += wanted;
         count -= wanted;
-        if (s.partial.size() < s.frameBytes) {
+        if (partial_.size() < frameBytes_) {
             return;
         }
-        addFrames(s.partial.data(), 1);
-        s.partial.clear();
+        addFrames(partial_.data(), 1);
+        partial_.clear();
     }
-    const std::size_t frames = count / s.frameBytes;
+    const std::size_t frames = count / frameBytes_;
     addFrames(bytes, frames);
-    s.partial.assign(bytes + frames * s.frameBytes, bytes + count);
+    partial_.assign(bytes + frames * frameBytes_, bytes + count);
 }
 
-void LoudnessMeter::addFrames(const std::uint8_t* bytes, std::size_t frames)
+void FloatFrameFeed::addFrames(const std::uint8_t* bytes, std::size_t frames)
 {
-    State& s = *state_;
     while (frames > 0) {
-        const std::size_t piece = std::min({frames, kFramesPerPiece, s.untilReading});
-        pcmwrap::codec::decode(s.stored, bytes, piece * s.channels, s.samples.data());
-        ebur128_add_frames_float(s.meter, s.samples.data(), piece);
-        bytes += piece * s.frameBytes;
+        const std::size_t piece = std::min(frames, kFramesPerPiece);
+        pcmwrap::codec::decode(stored_, bytes, piece * channels_, samples_.data());
+        consume(samples_.data(), piece);
+        bytes += piece * frameBytes_;
         frames -= piece;
-        s.untilReading -= piece;
-        if (s.untilReading == 0) {
+    }
+}
+
+GatedLoudnessMeter::GatedLoudnessMeter(const WAVEFORMATEX& format)
+    : FloatFrameFeed(format),
+      state_(std::make_unique<Ebur128State>(format.nChannels, format.nSamplesPerSec,
+                                            EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA)),
+      framesPerReading_(std::max<std::size_t>(format.nSamplesPerSec / kReadingsPerSecond, 1)),
+      untilReading_(framesPerReading_), maxMomentary_(-std::numeric_limits<double>::infinity()),
+      maxShortTerm_(-std::numeric_limits<double>::infinity())
+{
+}
+
+GatedLoudnessMeter::~GatedLoudnessMeter() = default;
+
+void GatedLoudnessMeter::consume(const float* samples, std::size_t frames)
+{
+    while (frames > 0) {
+        const std::size_t piece = std::min(frames, untilReading_);
+        ebur128_add_frames_float(state_->meter, samples, piece);
+        samples += piece * channels();
+        frames -= piece;
+        untilReading_ -= piece;
+        if (untilReading_ == 0) {
             double momentary = 0;
             double shortTerm = 0;
-            if (ebur128_loudness_momentary(s.meter, &momentary) == EBUR128_SUCCESS) {
-                s.maxMomentary = std::max(s.maxMomentary, momentary);
+            if (ebur128_loudness_momentary(state_->meter, &momentary) == EBUR128_SUCCESS) {
+                maxMomentary_ = std::max(maxMomentary_, momentary);
             }
-            if (ebur128_loudness_shortterm(s.meter, &shortTerm) == EBUR128_SUCCESS) {
-                s.maxShortTerm = std::max(s.maxShortTerm, shortTerm);
+            if (ebur128_loudness_shortterm(state_->meter, &shortTerm) == EBUR128_SUCCESS) {
+                maxShortTerm_ = std::max(maxShortTerm_, shortTerm);
             }
-            s.untilReading = s.framesPerReading;
+            untilReading_ = framesPerReading_;
         }
     }
 }
 
-LoudnessValues LoudnessMeter::values()
+void GatedLoudnessMeter::fill(LoudnessValues* values)
 {
-    State& s = *state_;
-    LoudnessValues values;
-    ebur128_loudness_global(s.meter, &values.integrated);
-    ebur128_loudness_range(s.meter, &values.range);
-    double peak = 0;
-    for (unsigned channel = 0; channel < s.channels; ++channel) {
-        double channelPeak = 0;
-        if (ebur128_true_peak(s.meter, channel, &channelPeak) == EBUR128_SUCCESS) {
-            peak = std::max(peak, channelPeak);
+    ebur128_loudness_global(state_->meter, &values->integrated);
+    ebur128_loudness_range(state_->meter, &values->range);
+    values->maxMomentary = maxMomentary_;
+    values->maxShortTerm = maxShortTerm_;
+}
+
+TruePeakMeter::TruePeakMeter(const WAVEFORMATEX& format, std::size_t first, std::size_t stride)
+    : FloatFrameFeed(format), rate_(format.nSamplesPerSec)
+{
+    for (std::size_t channel = first; channel < format.nChannels; channel += std::max<std::size_t>(stride, 1)) {
+        taken_.push_back(channel);
+    }
+    if (taken_.empty()) {
+        throw std::runtime_error("the loudness of this format cannot be measured");
+    }
+    picked_.resize(kFramesPerPiece * taken_.size());
+    // The interpolation's response to an impulse, frame by frame: the largest value of each
+    // frame bounds what that frame's samples add to any value made (the sample's own peak
+    // included), so their sum bounds the gain.
+    Ebur128State probe(1, rate_, EBUR128_MODE_TRUE_PEAK);
+    constexpr std::size_t kLongestResponse = 1024;
+    float impulse = 1;
+    for (std::size_t frame = 0; frame < kLongestResponse; ++frame) {
+        ebur128_add_frames_float(probe.meter, &impulse, 1);
+        impulse = 0;
+        double value = 0;
+        ebur128_prev_true_peak(probe.meter, 0, &value);
+        gain_ += value;
+        if (value > 0) {
+            support_ = frame + 1;
         }
     }
-    values.truePeak = 20 * std::log10(peak);
-    values.maxMomentary = s.maxMomentary;
-    values.maxShortTerm = s.maxShortTerm;
-    return values;
+    if (support_ == kLongestResponse) {
+        gain_ = std::numeric_limits<double>::infinity();  // never skip: the bound is unknown
+    }
+    history_.reserve(support_ * taken_.size());
+}
+
+TruePeakMeter::~TruePeakMeter() = default;
+
+void TruePeakMeter::feed(const float* picked, std::size_t frames)
+{
+    if (frames > 0) {
+        ebur128_add_frames_float(state_->meter, picked, frames);
+    }
+}
+
+void TruePeakMeter::foldPeak()
+{
+    for (std::size_t i = 0; i < taken_.size(); ++i) {
+        double channelPeak = 0;
+        if (ebur128_true_peak(state_->meter, static_cast<unsigned>(i), &channelPeak) == EBUR128_SUCCESS) {
+            best_ = std::max(best_, channelPeak);
+        }
+    }
+}
+
+void TruePeakMeter::consume(const float* samples, std::size_t frames)
+{
+    const std::size_t all = channels();
+    const std::size_t count = taken_.size();
+    float largest = 0;
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const float sample = samples[frame * all + taken_[i]];
+            picked_[frame * count + i] = sample;
+            largest = std::max(largest, std::fabs(sample));
+        }
+    }
+    const bool canRaise = !(static_cast<double>(largest) * gain_ <= best_);
+    if (canRaise) {
+        if (!state_) {
+            state_ = std::make_unique<Ebur128State>(count, rate_, EBUR128_MODE_TRUE_PEAK);
+            feed(history_.data(), history_.size() / count);
+        }
+        feed(picked_.data(), frames);
+        foldPeak();
+        followLeft_ = support_;
+    } else if (state_) {
+        const std::size_t follow = std::min(followLeft_, frames);
+        feed(picked_.data(), follow);
+        foldPeak();
+        followLeft_ -= follow;
+        if (followLeft_ == 0) {
+            state_.reset();
+        }
+    }
+    // The last support frames, for the history of a state started by the next piece.
+    const std::size_t kept = std::min(frames, support_);
+    const std::size_t dropped = history_.size() / count + kept > support_ ? history_.size() / count + kept - support_ : 0;
+    history_.erase(history_.begin(), history_.begin() + static_cast<std::ptrdiff_t>(dropped * count));
+    history_.insert(history_.end(), picked_.begin() + static_cast<std::ptrdiff_t>((frames - kept) * count),
+                    picked_.begin() + static_cast<std::ptrdiff_t>(frames * count));
+}
+
+double TruePeakMeter::peak()
+{
+    if (state_) {
+        foldPeak();
+    }
+    return best_;
 }
 
 std::int16_t loudnessField(double value)
