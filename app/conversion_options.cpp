@@ -57,6 +57,8 @@ void printUsage()
               << "  -s<bytes>       skip that many bytes at the start of every dump (default 0)" << std::endl
               << "  -m<mask>        write WAVE_FORMAT_EXTENSIBLE with that speaker mask (0x hex or" << std::endl
               << "                  decimal; 0: no positions)" << std::endl
+              << "  --md5, --loudness, --bext, --info=ID=TEXT, --metadata=FILE.csv, ...  archival" << std::endl
+              << "                  metadata in the WAVE files (see pcmwrap(1))" << std::endl
               << "  --              ends the options: every later argument is a file name" << std::endl
               << "  -h, -?, --help  print this text" << std::endl
               << "Exit status: 0 every file converted; 1 a file skipped or a read failed;" << std::endl
@@ -97,6 +99,12 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         if (parseFormatOption(argument)) {
             continue;
         }
+        if (const auto archival = archival_.take(argument)) {
+            if (!archival->empty()) {
+                refuseOption(*archival);
+            }
+            continue;
+        }
         std::int32_t* target = nullptr;
         if (argument.starts_with("-r")) {
             target = &rate_;
@@ -124,12 +132,23 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         printUsage();
         std::exit(kExitUsage);
     }
-    std::cout << settingsLine(format_, bits_, rate_, channels_, littleEndian_) << std::endl;
     // Everything from the first file name on is a file name, even when it starts with a minus sign.
     for (; current < argc; ++current) {
         inputs_.emplace_back(argv[current]);
         outputs_.push_back(deriveOutputName(inputs_.back()));
     }
+    // The metadata file is judged against the inputs, before anything is printed.
+    if (const auto failure = archival_.readMetadataFile(inputs_)) {
+        if (failure->starts_with("Bad value")) {
+            refuseOption(*failure);
+        }
+        std::cout << *failure << std::endl;
+        std::exit(kExitBadOption);
+    }
+    if (const auto refusal = archival_.seekRefusal(inputs_, outputs_)) {
+        refuseOption(*refusal);
+    }
+    std::cout << settingsLine(format_, bits_, rate_, channels_, littleEndian_) << std::endl;
 }
 
 bool ConversionOptions::parseFormatOption(std::string_view argument)

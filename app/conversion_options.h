@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/sample_format.h"
+#include "app/archival_options.h"
 
 // Statuses of a parse that ends the process.
 inline constexpr int kExitUsage = 0;
@@ -38,6 +39,8 @@ public:
     std::uint64_t skipBytes() const { return skipBytes_; }
     // -m: the speaker mask of a WAVE_FORMAT_EXTENSIBLE output.
     std::optional<std::uint32_t> channelMask() const { return channelMask_; }
+    // --md5, --loudness, --bext, --description=, --info=, --metadata=, ...
+    const ArchivalOptions& archival() const { return archival_; }
 
     // Inputs and outputs run in parallel: the k-th output is the name made from the k-th input.
     NameIterator inputsBegin() const { return inputs_.begin(); }
@@ -63,6 +66,7 @@ private:
     std::uint64_t skipBytes_ = 0;
     std::optional<std::uint32_t> channelMask_;
     std::string maskArgument_;  // the -m argument, for its refusal
+    ArchivalOptions archival_;
     std::vector<std::string> inputs_;
     std::vector<std::string> outputs_;
 };

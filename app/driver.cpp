@@ -50,8 +50,8 @@ std::optional<std::uint64_t> copyChunks(SampleDumpReader& reader, WavSampleWrite
     return std::nullopt;
 }
 
-PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const std::string& inputName,
-                        const std::string& outputName)
+PairOutcome convertPair(const PcmSettings& settings, const ArchivalOptions& archival, OutputGuard& guard,
+                        const std::string& inputName, const std::string& outputName)
 {
     std::cout << inputName << " ->  " << outputName << std::endl;
     SampleDumpReader reader(inputName);
@@ -78,7 +78,8 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
     {
         reader.skip(settings.skipBytes);
         // Inside the reader's life, so destroyed (and its file finished) first.
-        WavSampleWriter writer(settings, outputName, reader.knownSize());
+        const ArchivalMetadata metadata = archival.metadataFor(inputName, settings);
+        WavSampleWriter writer(settings, outputName, reader.knownSize(), &metadata);
         if (!writer.created()) {
             // Refused as not a regular file, and reported.
             return PairOutcome::kSkipped;
@@ -86,7 +87,9 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
         guard.noteWritten(inputName, outputName);
         // The format was judged convertible above.
         const ChunkConversion conversion = chunkConversion(*dumpFormat(settings), settings.littleEndian);
-        if (const auto source = conversion.kernel == nullptr ? reader.kernelCopySource() : std::nullopt) {
+        // The kernel's copy passes the bytes by this process: not when they are hashed or measured.
+        const bool copyInKernel = conversion.kernel == nullptr && !writer.seesEveryByte();
+        if (const auto source = copyInKernel ? reader.kernelCopySource() : std::nullopt) {
             copyDumpInKernel(*source, writer);
         } else {
             foreign = copyChunks(reader, writer, conversion, settings);
@@ -128,7 +131,7 @@ int runConversion(int argc, char** argv)
         auto output = options.outputsBegin();
         for (auto input = options.inputsBegin(); input != options.inputsEnd() && interruptionSignal() == 0;
              ++input, ++output) {
-            const PairOutcome outcome = convertPair(settings, guard, *input, *output);
+            const PairOutcome outcome = convertPair(settings, options.archival(), guard, *input, *output);
             if (outcome == PairOutcome::kUnconvertible) {
                 return kExitUnconvertibleFormat;
             }

@@ -42,6 +42,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME pcmwrap)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SHLIBDEPS ON)
+# Named as well as found by dpkg-shlibdeps: the archival options hash with libcrypto,
+# measure loudness with libebur128 and read --metadata files with libcsv.
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "libssl3, libebur128-1, libcsv3")
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "wraps raw PCM sample dumps in RIFF WAVE files
 pcmwrap turns raw sample dumps (bare PCM bytes, most significant byte
 first, 16 or 24 bits per sample, channels interleaved) into RIFF WAVE
@@ -51,6 +54,8 @@ exactly and in constant memory.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libpcmwrap-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_SUGGESTS "${PCMWRAP_DEBIAN_DEV_SUGGESTS}")
+# The WAVE file library hashes "MD5 " chunks with libcrypto: its static library needs it.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libssl-dev")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "RIFF WAVE file layer and playback ring of pcmwrap
 The wave layer of pcmwrap as a C++20 static library: plain functions
 that create, fill and finish RIFF WAVE files, read them, copy side

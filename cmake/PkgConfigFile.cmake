@@ -27,6 +27,6 @@ function(pcmwrap_pkg_config_file name description libraries public requires)
   install(FILES ${PROJECT_BINARY_DIR}/${name}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 endfunction()
 
-pcmwrap_pkg_config_file(pcmwrap "RIFF WAVE file layer of pcmwrap" "-lpcmwrap_wavfile -lpcmwrap_wave -lpcmwrap_platform" "" "")
+pcmwrap_pkg_config_file(pcmwrap "RIFF WAVE file layer of pcmwrap" "-lpcmwrap_wavfile -lpcmwrap_wave -lpcmwrap_platform" "" "libcrypto")
 pcmwrap_pkg_config_file(pcmwrap-playback "Playback ring and wave output of pcmwrap"
   "-lpcmwrap_playback -lpcmwrap_audio" "pcmwrap" "${PCMWRAP_PC_PLAYBACK_DEPENDENCY_PACKAGES}")

@@ -7,6 +7,7 @@
 #include <exception>
 #include <iostream>
 
+#include "convert/archival_writing.h"
 #include "convert/exit_status.h"
 
 namespace {
@@ -30,17 +31,35 @@ bool existsAsOtherThanRegularFile(const std::string& name)
     return stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
 
+// The record the hash and the meters read the data by: an extensible block's samples
+// are those of its subformat.
+WAVEFORMATEX meteredFormat(const FormatBlock& block)
+{
+    WAVEFORMATEX record = block.record;
+    if (record.wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+        record.wFormatTag = static_cast<WORD>(block.subFormat[0] | (block.subFormat[1] << 8));
+        record.cbSize = 0;
+    }
+    return record;
+}
+
 }  // namespace
 
 WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                                 std::optional<std::uint64_t> dumpBytes)
+                                 std::optional<std::uint64_t> dumpBytes, const ArchivalMetadata* archival)
     : format_(formatBlock(settings)), name_(name)
 {
     exitIfUnconvertible(settings);
     conversion_ = chunkConversion(*dumpFormat(settings), settings.littleEndian);
-    rf64_ = dumpBytes && wav_needs_rf64(&format_.record, conversion_.fileBytes(*dumpBytes)) != 0;
-    const auto create = rf64_ ? wav_create_rf64 : wav_create;
-    const std::int32_t created = create(name_.c_str(), &handle_, &format_.record, &dataChunk_, &riffChunk_);
+    if (archival != nullptr && archival->any()) {
+        archival_ = std::make_unique<ArchivalWriting>(*archival, meteredFormat(format_));
+    }
+    const std::uint64_t sideBytes = archival_ ? archival_->sideBytes() : 0;
+    rf64_ = dumpBytes && wav_needs_rf64_with_chunks(&format_.record, conversion_.fileBytes(*dumpBytes), sideBytes) != 0;
+    const std::int32_t created =
+        archival_ ? archival_->create(name_.c_str(), &handle_, &format_.record, &dataChunk_, &riffChunk_, rf64_)
+                  : (rf64_ ? wav_create_rf64 : wav_create)(name_.c_str(), &handle_, &format_.record, &dataChunk_,
+                                                            &riffChunk_);
     if (created == WAV_ERR_WRITE_FAILED && handle_ == nullptr && existsAsOtherThanRegularFile(name_)) {
         // Nothing was written to it; the driver skips the pair.
         std::cout << "Error creating <" << name_ << ">: not a regular file" << std::endl << std::endl;
@@ -96,6 +115,9 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
         if (io_.pchEndWrite - io_.pchNext >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
             conversion_.kernel(source, std::span<std::uint8_t, kChunkBytes>(
                                            reinterpret_cast<std::uint8_t*>(io_.pchNext), kChunkBytes));
+            if (archival_) {
+                archival_->add(reinterpret_cast<const std::uint8_t*>(io_.pchNext), count);
+            }
             io_.pchNext += count;
             bytesPlaced_ += count;
             countFrames(count);
@@ -114,7 +136,15 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
         settle();
         failWith("Error writing to <", result);
     }
+    if (archival_) {
+        archival_->add(bytes, count);
+    }
     countFrames(count);
+}
+
+bool WavSampleWriter::seesEveryByte() const
+{
+    return archival_ && archival_->seesData();
 }
 
 // The count is that of the whole file, total bytes over block align: a frame may straddle
@@ -130,6 +160,9 @@ void WavSampleWriter::countFrames(std::uint64_t count)
 // A RIFF file holds fewer than 2^32 bytes, so its frame count fits its 32-bit field.
 std::int32_t WavSampleWriter::finish()
 {
+    if (archival_) {
+        return archival_->finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+    }
     return rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
                  : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
 }

@@ -19,21 +19,28 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
+#include "convert/archival_chunks.h"
 #include "convert/chunk.h"
 #include "convert/chunk_conversion.h"
 #include "convert/format_block.h"
 #include "convert/pcm_settings.h"
 #include "wave/wave.h"
 
+class ArchivalWriting;
+
 class WavSampleWriter {
 public:
-    // dumpBytes: the length of the dump (from the first byte converted) when it is known in advance.
+    // dumpBytes: the length of the dump when it is known in advance. archival: the bext,
+    // INFO, MD5 and loudness the file gets (convert/archival_writing.h); none or nothing
+    // asked leaves the file byte for byte as without it.
     WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                    std::optional<std::uint64_t> dumpBytes = std::nullopt);
+                    std::optional<std::uint64_t> dumpBytes = std::nullopt,
+                    const ArchivalMetadata* archival = nullptr);
     ~WavSampleWriter();
     WavSampleWriter(const WavSampleWriter&) = delete;
     WavSampleWriter& operator=(const WavSampleWriter&) = delete;
@@ -51,6 +58,8 @@ public:
     // how many; fewer at the end of the source. A failed read raises the stream failure
     // exception, as the dump reader's does; a failed write ends the process as write() does.
     std::uint64_t append(int source, std::uint64_t count);
+    // True when the data bytes must pass through write(): they are hashed or measured.
+    bool seesEveryByte() const;
 
 private:
     [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
@@ -81,4 +90,5 @@ private:
     std::uint64_t bytesPlaced_ = 0;
     // Exceptions in flight when the writer was made: more at its end means it is unwinding.
     int uncaughtExceptions_ = 0;
+    std::unique_ptr<ArchivalWriting> archival_;
 };

@@ -74,6 +74,26 @@ int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO
 // holds (at most bytesPlaced) and those bytes / blockAlign; the pad byte as there.
 int32_t wav_settle_rf64(HMMIO spare, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign);
 
+// ---- Writing with side chunks (bext, LIST, MD5 and the like): whole chunks that the caller
+// lays out (header, data, pad byte), placed after the form's header (and ds64) and after
+// the fact chunk when the file is created, and after the data chunk when it is finished.
+// Calls: wav_create_with_chunks, wav_begin_data, wav_write..., wav_finish_with_chunks.
+// The file is a RIFF form, or an RF64 form when rf64 is not 0.
+//
+// As wav_needs_rf64, for a file whose side chunks take sideBytes besides.
+int32_t wav_needs_rf64_with_chunks(const WAVEFORMATEX* format, uint64_t dataBytes, uint64_t sideBytes);
+// As wav_create (rf64 0) or wav_create_rf64, with leadingBytes of chunks before the fmt
+// chunk and middleBytes of chunks between the fact and data chunks.
+int32_t wav_create_with_chunks(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk,
+                               MMCKINFO* riff, int32_t rf64, const BYTE* leading, DWORD leadingBytes,
+                               const BYTE* middle, DWORD middleBytes);
+// As wav_finish or wav_finish_rf64 (the RIFF record tells which form), with trailingBytes
+// of chunks after the data chunk and its pad byte, and then patchBytes written over the
+// header at patchOffset (none when patchBytes is 0): values known only at the end.
+int32_t wav_finish_with_chunks(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, uint64_t sampleCount,
+                               const BYTE* trailing, DWORD trailingBytes, DWORD patchOffset, const BYTE* patch,
+                               DWORD patchBytes);
+
 // ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
 
 // Opens a RIFF WAVE file and reads its fmt chunk into a format block of 18 + cbSize

@@ -144,6 +144,18 @@ int32_t wav_write(HMMIO handle, DWORD count, const BYTE* bytes, MMCKINFO* /*chun
 
 int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount)
 {
+    return finishRiffForm(handle, chunk, riff, io, sampleCount, nullptr, 0, nullptr);
+}
+
+bool HeaderPatch::writeTo(HMMIO handle) const
+{
+    return mmioSeek(handle, static_cast<LONG>(offset), SEEK_SET) == static_cast<LONG>(offset) &&
+           writeExactly(handle, bytes, count);
+}
+
+int32_t finishRiffForm(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount,
+                       const BYTE* trailing, DWORD trailingBytes, const HeaderPatch* patch)
+{
     if (*handle == nullptr) {
         return 0;
     }
@@ -152,6 +164,10 @@ int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io,
     result = static_cast<int32_t>(mmioSetInfo(*handle, io, 0));
     if (result == 0) {
         result = static_cast<int32_t>(mmioAscend(*handle, chunk, 0));
+    }
+    // Chunks after the data go behind its pad byte, inside the form.
+    if (result == 0 && trailingBytes != 0 && !writeExactly(*handle, trailing, trailingBytes)) {
+        result = static_cast<int32_t>(MMIOERR_CANNOTWRITE);
     }
     if (result == 0) {
         result = static_cast<int32_t>(mmioAscend(*handle, riff, 0));
@@ -169,6 +185,9 @@ int32_t wav_finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io,
             mmioAscend(*handle, chunk, 0);
         }
         result = static_cast<int32_t>(mmioAscend(*handle, riff, 0));
+    }
+    if (result == 0 && patch != nullptr && !patch->writeTo(*handle)) {
+        result = static_cast<int32_t>(MMIOERR_CANNOTWRITE);
     }
     // The close writes out what is still buffered, which for a small file is all of
     // it: a file that did not reach the disk must not be reported as finished.

@@ -42,7 +42,8 @@ bool writeAt(HMMIO handle, LONG offset, const unsigned char* bytes, DWORD count)
 
 // Everything after the data chunk's header is sample bytes, written in one forward pass,
 // so the file's length tells how many there are. The pad byte of odd data follows them.
-int32_t settleSizes(HMMIO handle, const MMCKINFO& data, std::uint64_t sampleCount)
+int32_t settleSizes(HMMIO handle, const MMCKINFO& data, std::uint64_t sampleCount, const BYTE* trailing,
+                    DWORD trailingBytes)
 {
     std::uint64_t length = 0;
     if (const MMRESULT result = mmioGetFileSize(handle, &length); result != 0) {
@@ -58,6 +59,13 @@ int32_t settleSizes(HMMIO handle, const MMCKINFO& data, std::uint64_t sampleCoun
             return static_cast<int32_t>(MMIOERR_CANNOTWRITE);
         }
         ++length;
+    }
+    // Chunks after the data go behind its pad byte; the form's size takes them in.
+    if (trailingBytes != 0) {
+        if (!writeExactly(handle, trailing, trailingBytes)) {
+            return static_cast<int32_t>(MMIOERR_CANNOTWRITE);
+        }
+        length += trailingBytes;
     }
     return writeRf64Sizes(handle, data, length, dataBytes, sampleCount) ? 0 : static_cast<int32_t>(MMIOERR_CANNOTWRITE);
 }
@@ -96,7 +104,15 @@ int32_t wav_create_rf64(const char* fileName, HMMIO* handle, const WAVEFORMATEX*
     if (const int32_t result = openToCreate(fileName, handle); result != 0) {
         return result;
     }
-    if (const MMRESULT result = mmioAllowLargeFile(*handle); result != 0) {
+    if (const int32_t result = createRf64Form(*handle, riff); result != 0) {
+        return result;
+    }
+    return writeFormatAndFactChunks(*handle, format, chunk);
+}
+
+int32_t createRf64Form(HMMIO handle, MMCKINFO* riff)
+{
+    if (const MMRESULT result = mmioAllowLargeFile(handle); result != 0) {
         return static_cast<int32_t>(result);
     }
 
@@ -105,21 +121,24 @@ int32_t wav_create_rf64(const char* fileName, HMMIO* handle, const WAVEFORMATEX*
     riff->ckid = kFourccRf64;
     riff->cksize = kSizeInDs64;
     riff->fccType = kFourccWave;
-    if (const MMRESULT result = mmioCreateChunk(*handle, riff, 0); result != 0) {
+    if (const MMRESULT result = mmioCreateChunk(handle, riff, 0); result != 0) {
         return static_cast<int32_t>(result);
     }
     unsigned char formType[4];
     writeLittleEndian32(formType, kFourccWave);
-    if (!writeExactly(*handle, formType, sizeof formType)) {
+    if (!writeExactly(handle, formType, sizeof formType)) {
         return WAV_ERR_WRITE_FAILED;
     }
-    if (const int32_t result = writeDs64Chunk(*handle); result != 0) {
-        return result;
-    }
-    return writeFormatAndFactChunks(*handle, format, chunk);
+    return writeDs64Chunk(handle);
 }
 
 int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, uint64_t sampleCount)
+{
+    return finishRf64Form(handle, chunk, riff, io, sampleCount, nullptr, 0, nullptr);
+}
+
+int32_t finishRf64Form(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, std::uint64_t sampleCount,
+                       const BYTE* trailing, DWORD trailingBytes, const HeaderPatch* patch)
 {
     if (*handle == nullptr) {
         return 0;
@@ -133,7 +152,10 @@ int32_t wav_finish_rf64(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO
         result = static_cast<int32_t>(mmioSetInfo(*handle, io, 0));
     }
     if (result == 0) {
-        result = settleSizes(*handle, *chunk, sampleCount);
+        result = settleSizes(*handle, *chunk, sampleCount, trailing, trailingBytes);
+    }
+    if (result == 0 && patch != nullptr && !patch->writeTo(*handle)) {
+        result = static_cast<int32_t>(MMIOERR_CANNOTWRITE);
     }
     // As for a RIFF file: what the close writes out must reach the disk to count.
     const MMRESULT closed = mmioClose(*handle, 0);

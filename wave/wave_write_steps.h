@@ -26,3 +26,23 @@ bool writeRf64Sizes(HMMIO handle, const MMCKINFO& data, std::uint64_t fileLength
 // The bytes from the end of the form's type to the first sample byte: the fmt chunk
 // with its pad byte, the fact chunk and the data chunk's header.
 std::uint64_t formatFactAndDataHeaderBytes(const WAVEFORMATEX* format);
+
+// Bytes that replace part of the header when the file is finished: fields whose values
+// are known only after the data (loudness measured while writing).
+struct HeaderPatch {
+    std::uint32_t offset = 0;
+    const BYTE* bytes = nullptr;
+    DWORD count = 0;
+    // Seeks to the offset and writes the bytes: whether they were all written.
+    bool writeTo(HMMIO handle) const;
+};
+
+// The RIFF "RF64" form's header and its ds64 chunk, at the start of the file.
+std::int32_t createRf64Form(HMMIO handle, MMCKINFO* riff);
+
+// wav_finish and wav_finish_rf64, with whole chunks written after the data chunk and its
+// pad byte (none when trailingBytes is 0) and a patch of the header (none when null).
+std::int32_t finishRiffForm(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, DWORD sampleCount,
+                            const BYTE* trailing, DWORD trailingBytes, const HeaderPatch* patch);
+std::int32_t finishRf64Form(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, std::uint64_t sampleCount,
+                            const BYTE* trailing, DWORD trailingBytes, const HeaderPatch* patch);

@@ -7,10 +7,12 @@
 
 #include "platform/cxx_standard.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <span>
 #include <string>
@@ -43,6 +45,44 @@ struct ChunkInfo {
     std::uint64_t offset;
     std::uint64_t size;
 };
+
+// A loudness field of a bext chunk that holds no measurement (EBU Tech 3285 version 2:
+// loudness values that are not used are set to 0x7FFF).
+inline constexpr std::int16_t kLoudnessNotMeasured = 0x7FFF;
+
+// The bext chunk of a Broadcast WAVE file (EBU Tech 3285 version 2). Texts are ASCII,
+// without the NUL bytes that pad them in the file.
+struct BroadcastExtension {
+    std::string description;          // at most 256 bytes
+    std::string originator;           // at most 32
+    std::string originatorReference;  // at most 32
+    std::string originationDate;      // "yyyy-mm-dd", or empty
+    std::string originationTime;      // "hh:mm:ss", or empty
+    std::uint64_t timeReference = 0;  // sample frames since midnight
+    std::uint16_t version = 2;
+    std::array<std::uint8_t, 64> umid{};
+    // Loudness × 100, rounded: integrated (LUFS), range (LU), max true peak (dBTP), max
+    // momentary and max short-term (LUFS); kLoudnessNotMeasured when not measured.
+    std::int16_t loudnessValue = kLoudnessNotMeasured;
+    std::int16_t loudnessRange = kLoudnessNotMeasured;
+    std::int16_t maxTruePeakLevel = kLoudnessNotMeasured;
+    std::int16_t maxMomentaryLoudness = kLoudnessNotMeasured;
+    std::int16_t maxShortTermLoudness = kLoudnessNotMeasured;
+    std::string codingHistory;  // lines, each ending in CR LF
+
+    bool operator==(const BroadcastExtension&) const = default;
+};
+
+// One tag of a LIST chunk of type INFO: a four-character id (IARL, ICRD, ICMT, INAM, ...)
+// and its text, without the terminating NUL.
+struct InfoTag {
+    std::string id;
+    std::string text;
+
+    bool operator==(const InfoTag&) const = default;
+};
+
+using Md5Digest = std::array<std::uint8_t, 16>;
 
 // The error codes of waveCategory() are the wave layer's result codes (wave/wave.h):
 // WAV_ERR_OPEN_FAILED, WAV_ERR_BAD_FORMAT, WAV_ERR_TRUNCATED, WAV_ERR_WRITE_FAILED, ...
@@ -104,7 +144,22 @@ public:
     const std::vector<ChunkInfo>& chunks() const noexcept;  // every top-level chunk, file order
     std::vector<std::byte> readChunk(const ChunkInfo& chunk);
 
+    // The first bext chunk, parsed; none when the file has none. A bext chunk too short
+    // to hold its fixed fields throws WavError.
+    std::optional<BroadcastExtension> broadcastExtension();
+    // The tags of every LIST chunk of type INFO, in file order.
+    std::vector<InfoTag> infoTags();
+    // The digest an "MD5 " chunk stores (of the data chunk's bytes, without its pad
+    // byte); none when the file has no such chunk. One of another size throws WavError.
+    std::optional<Md5Digest> storedMd5();
+    // Reads the data chunk and compares its MD5 with the stored one: false when they
+    // differ. WavError when the file has no "MD5 " chunk or its data cannot be read.
+    bool verifyMd5();
+
 private:
+    // Exactly bytes.size() bytes of the data chunk from its byte `from` on.
+    void readData(std::uint64_t from, std::span<std::byte> bytes);
+
     struct State;
     std::unique_ptr<State> state_;
 };
@@ -121,6 +176,15 @@ public:
     // Rounded once, straight to what the file stores: 64-bit float exactly.
     void writeFrames(std::span<const double> interleaved);
     void addChunk(std::string_view id, std::span<const std::byte> bytes);
+    // Before the first frames: a bext chunk, and a LIST chunk of type INFO with the tags
+    // in this order. Later, or a value the chunk cannot hold (a text too long or not
+    // printable ASCII, a tag id that is not four upper-case letters or digits), throws
+    // std::logic_error or std::invalid_argument.
+    void setBroadcastExtension(const BroadcastExtension& bext);
+    void setInfoTags(std::span<const InfoTag> tags);
+    // Before the first frames: finish() adds an "MD5 " chunk with the MD5 of the data
+    // chunk's bytes after the data.
+    void addMd5Chunk();
     void finish();  // throws WavError; a second call does nothing
     // The frames written so far; after a failed write, the whole frames the settled file holds.
     std::uint64_t frameCount() const noexcept;

@@ -260,3 +260,16 @@ std::vector<std::byte> WavReader::readChunk(const ChunkInfo& chunk)
 }
 
 }  // namespace pcmwrap
+
+namespace pcmwrap {
+
+void WavReader::readData(std::uint64_t from, std::span<std::byte> bytes)
+{
+    const ChunkInfo& data = state_->layout.chunks[static_cast<std::size_t>(state_->layout.data)];
+    if (from > data.size || bytes.size() > data.size - from ||
+        !riff::readAt(state_->handle, data.offset + from, bytes.data(), bytes.size())) {
+        state_->failSaying(WAV_ERR_TRUNCATED, " ends inside its data", "cut short inside its data");
+    }
+}
+
+}  // namespace pcmwrap

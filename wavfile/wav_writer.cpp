@@ -20,6 +20,8 @@
 #include "platform/mmio.h"
 #include "wavfile/bracketed_name.h"
 #include "wavfile/live_state.h"
+#include "wavfile/broadcast_metadata.h"
+#include "wavfile/md5_hash.h"
 #include "wavfile/wav_file.h"
 #include "wavfile/wav_format_chunk.h"
 #include "wave/wave.h"
@@ -76,6 +78,7 @@ struct WavWriter::State {
     std::uint64_t dataBytes = 0;
     std::uint64_t frames = 0;
     std::vector<std::pair<std::string, std::vector<std::byte>>> trailing;  // chunks behind data
+    std::unique_ptr<Md5Hash> md5;  // of the data bytes, for an "MD5 " chunk after them
     bool finished = false;
 
     State() = default;
@@ -256,6 +259,9 @@ void WavWriter::State::write(std::span<const T> interleaved)
         }
         const std::size_t count = std::min(total - done, (buffer.size() - used) / blockAlign);
         codec::encode(stored, interleaved.data() + done * channels, count * channels, buffer.data() + used);
+        if (md5) {
+            md5->update(buffer.data() + used, count * blockAlign);
+        }
         used += count * blockAlign;
         done += count;
         frames += count;
@@ -304,6 +310,10 @@ void WavWriter::State::finish()
     if (dataBytes % 2 != 0) {
         const unsigned char pad = 0;
         append(&pad, 1);
+    }
+    if (md5) {
+        const std::vector<unsigned char> digest = meta::md5ChunkData(md5->digest());
+        appendChunk("MD5 ", std::as_bytes(std::span(digest)));
     }
     for (const auto& [id, bytes] : trailing) {
         appendChunk(id, bytes);
@@ -444,6 +454,17 @@ void WavWriter::finish()
 std::uint64_t WavWriter::frameCount() const noexcept
 {
     return state_ ? state_->frames : 0;
+}
+
+void WavWriter::addMd5Chunk()
+{
+    State& state = liveState(state_, "WavWriter::addMd5Chunk");
+    if (state.dataHeader != 0 || state.finished) {
+        throw std::logic_error("WavWriter::addMd5Chunk: the file " + state.name + " has frames already");
+    }
+    if (!state.md5) {
+        state.md5 = std::make_unique<Md5Hash>();
+    }
 }
 
 }  // namespace pcmwrap

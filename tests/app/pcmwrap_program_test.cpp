@@ -28,6 +28,8 @@ const std::string kHelp = kUsage +
                           "  -s<bytes>       skip that many bytes at the start of every dump (default 0)\n"
                           "  -m<mask>        write WAVE_FORMAT_EXTENSIBLE with that speaker mask (0x hex or\n"
                           "                  decimal; 0: no positions)\n"
+                          "  --md5, --loudness, --bext, --info=ID=TEXT, --metadata=FILE.csv, ...  archival\n"
+                          "                  metadata in the WAVE files (see pcmwrap(1))\n"
                           "  --              ends the options: every later argument is a file name\n"
                           "  -h, -?, --help  print this text\n"
                           "Exit status: 0 every file converted; 1 a file skipped or a read failed;\n"

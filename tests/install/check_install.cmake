@@ -12,7 +12,8 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz
-             bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz include/pcmwrap/wave/wave.h include/pcmwrap/wave/wav_file.h include/pcmwrap/wavfile/wav_file.h
+             bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz bin/pcmwrap-check share/man/man1/pcmwrap-check.1.gz
+             include/pcmwrap/wave/wave.h include/pcmwrap/wave/wav_file.h include/pcmwrap/wavfile/wav_file.h
              include/pcmwrap/playback/playback.h include/pcmwrap/audio/wave_out.h
              ${LIBDIR}/cmake/pcmwrap/pcmwrapConfig.cmake ${LIBDIR}/pkgconfig/pcmwrap.pc
              ${LIBDIR}/pkgconfig/pcmwrap-playback.pc)

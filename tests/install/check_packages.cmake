@@ -29,8 +29,15 @@ function(expect_contents package)
   endforeach()
 endfunction()
 expect_contents(${program} bin/pcmwrap share/man/man1/pcmwrap.1.gz bin/pcmwrap-play share/man/man1/pcmwrap-play.1.gz
-  bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz
+  bin/pcmwrap-probe share/man/man1/pcmwrap-probe.1.gz bin/pcmwrap-check share/man/man1/pcmwrap-check.1.gz
   share/doc/pcmwrap/copyright share/doc/pcmwrap/changelog.Debian.gz)
+# The runtime libraries of the archival options are named in the program's Depends.
+execute_process(COMMAND dpkg-deb -f ${program} Depends OUTPUT_VARIABLE depends)
+foreach(library libssl3 libebur128-1 libcsv3)
+  if(NOT depends MATCHES "${library}")
+    message(FATAL_ERROR "the pcmwrap package does not depend on ${library}: ${depends}")
+  endif()
+endforeach()
 # The libraries in the multiarch folder, lib/<triplet>.
 if(NOT LIBDIR MATCHES "^lib/[a-z0-9_]+-linux-[a-z0-9_]+$")
   message(FATAL_ERROR "the libraries go to ${LIBDIR}, not to lib/<triplet>")
