@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "convert/exit_status.h"
+#include "convert/sample_conversion.h"
 
 namespace {
 
@@ -76,23 +77,20 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
 {
     // Never more than the buffer holds, whatever a caller passes.
     count = std::min<std::uint32_t>(count, kChunkBytes);
-    // Samples in the file's form go from the source as they are. Others are converted,
-    // the bytes past count too, which are never written: straight into the file's I/O
-    // buffer when a whole converted chunk fits there, else through the writer's own.
+    // The whole chunk is converted (samples in the file's form copied), the bytes past
+    // count too, which are never written: straight into the file's I/O buffer when a
+    // whole converted chunk fits there, else through the writer's own.
     count = static_cast<std::uint32_t>(conversion_.fileBytes(count));
-    const std::uint8_t* bytes = source.data();
-    if (conversion_.kernel != nullptr) {
-        if (io_.pchEndWrite - io_.pchNext >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
-            conversion_.kernel(source, std::span<std::uint8_t, kChunkBytes>(
-                                           reinterpret_cast<std::uint8_t*>(io_.pchNext), kChunkBytes));
-            io_.pchNext += count;
-            bytesPlaced_ += count;
-            countFrames(count);
-            return;
-        }
-        conversion_.kernel(source, buffer_);
-        bytes = buffer_.data();
+    const auto kernel = conversion_.kernel != nullptr ? conversion_.kernel : copySamples;
+    if (io_.pchEndWrite - io_.pchNext >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
+        kernel(source, std::span<std::uint8_t, kChunkBytes>(reinterpret_cast<std::uint8_t*>(io_.pchNext), kChunkBytes));
+        io_.pchNext += count;
+        bytesPlaced_ += count;
+        countFrames(count);
+        return;
     }
+    kernel(source, buffer_);
+    const std::uint8_t* const bytes = buffer_.data();
     DWORD written = 0;
     const std::int32_t result = wav_write(handle_, count, bytes, &dataChunk_, &written, &io_);
     bytesPlaced_ += written;
