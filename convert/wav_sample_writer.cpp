@@ -104,6 +104,17 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
     countFrames(count);
 }
 
+void WavSampleWriter::dropPartialFrame()
+{
+    // Bytes before pchNext in the buffer are the file's only once the buffer is handed back.
+    if (partialFrameBytes_ == 0 || io_.pchNext - io_.pchBuffer < static_cast<std::ptrdiff_t>(partialFrameBytes_)) {
+        return;
+    }
+    io_.pchNext -= partialFrameBytes_;
+    bytesPlaced_ -= partialFrameBytes_;
+    partialFrameBytes_ = 0;
+}
+
 // The count is that of the whole file, total bytes over block align: a frame may straddle
 // two chunks when the block align does not divide the chunk size (5 channels of 24 bits
 // make 15 bytes), so the bytes of an incomplete frame carry over to the next chunk.

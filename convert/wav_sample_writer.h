@@ -46,6 +46,11 @@ public:
     // file's form are appended as they are.
     void write(std::span<const std::uint8_t, kChunkBytes> source, std::uint32_t count);
 
+    // Takes back the bytes of a frame begun but not completed, where they have not left
+    // the file's buffer yet (all but a frame that straddles a flush of the 256 KiB
+    // buffer), so the data ends on a whole frame when a conversion stops mid-frame.
+    void dropPartialFrame();
+
     // For samples already in the file's form: appends up to `count` bytes read from the
     // descriptor of a regular file at its offset, copied inside the kernel, and returns
     // how many; fewer at the end of the source. A failed read raises the stream failure
