@@ -42,6 +42,8 @@ std::optional<std::uint64_t> copyChunks(SampleDumpReader& reader, WavSampleWrite
                 std::uint64_t{bytesPerSample} * static_cast<std::uint32_t>(settings.channels);
             const std::uint64_t frameStart = (offset + *foreign) / frameBytes * frameBytes;
             writer.write(reader.buffer(), static_cast<std::uint32_t>(frameStart > offset ? frameStart - offset : 0));
+            // The frame may have begun in the chunk before.
+            writer.dropPartialFrame();
             return offset + *foreign;
         }
         writer.write(reader.buffer(), count);

@@ -16,8 +16,10 @@
 namespace {
 
 // Large enough that a dump is read in few system calls, and a whole number of chunks, so
-// that a regular file's chunks are handed out of it without a copy (takeChunk).
-constexpr std::size_t kBufferBytes = 32 * kChunkBytes;
+// that a regular file's chunks are handed out of it without a copy (takeChunk). Not
+// larger: at 192 KiB each read's copy from the page cache took twice as long (0.40 s of
+// CPU for a 512 MiB conversion against 0.23 s at 48 to 128 KiB, dd's 0.22).
+constexpr std::size_t kBufferBytes = 16 * kChunkBytes;
 
 // The standard file buffer's words for a failed read, kept so the failure line reads as before.
 constexpr const char* kReadFailure = "basic_filebuf::underflow error reading the file";

@@ -112,6 +112,13 @@ std::uint64_t reverse64(std::uint64_t word)
     return __builtin_bswap64(word);
 }
 
+[[gnu::always_inline]] inline void copyLoop(const std::uint8_t* __restrict__ source, std::uint8_t* __restrict__ output)
+{
+    for (std::size_t i = 0; i < kChunkBytes; ++i) {
+        output[i] = source[i];
+    }
+}
+
 [[gnu::always_inline]] inline void flipSignsLoop(const std::uint8_t* __restrict__ source,
                                                  std::uint8_t* __restrict__ output)
 {
@@ -197,6 +204,12 @@ __attribute__((target("avx2"))) void reverseWords64Avx2(const std::uint8_t* __re
                                                          std::uint8_t* __restrict__ output)
 {
     reverseWordsLoop<std::uint64_t, reverse64>(source, output);
+}
+
+__attribute__((target("avx2"))) void copyAvx2(const std::uint8_t* __restrict__ source,
+                                               std::uint8_t* __restrict__ output)
+{
+    copyLoop(source, output);
 }
 
 __attribute__((target("avx2"))) void flipSignsAvx2(const std::uint8_t* __restrict__ source,
@@ -299,6 +312,17 @@ void reverseSampleBytes64(std::span<const std::uint8_t, kChunkBytes> source,
     }
 #endif
     reverseWordsLoop<std::uint64_t, reverse64>(source.data(), output.data());
+}
+
+void copySamples(std::span<const std::uint8_t, kChunkBytes> source, std::span<std::uint8_t, kChunkBytes> output)
+{
+#if PCMWRAP_X86_KERNELS
+    if (processorFeatures().avx2) {
+        copyAvx2(source.data(), output.data());
+        return;
+    }
+#endif
+    copyLoop(source.data(), output.data());
 }
 
 void flipSampleSigns8(std::span<const std::uint8_t, kChunkBytes> source, std::span<std::uint8_t, kChunkBytes> output)

@@ -9,6 +9,7 @@
 
 #include "convert/archival_writing.h"
 #include "convert/exit_status.h"
+#include "convert/sample_conversion.h"
 
 namespace {
 
@@ -106,26 +107,21 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
 {
     // Never more than the buffer holds, whatever a caller passes.
     count = std::min<std::uint32_t>(count, kChunkBytes);
-    // Samples in the file's form go from the source as they are. Others are converted,
-    // the bytes past count too, which are never written: straight into the file's I/O
-    // buffer when a whole converted chunk fits there, else through the writer's own.
+    // The whole chunk is converted (samples in the file's form copied), the bytes past
+    // count too, which are never written: straight into the file's I/O buffer when a
+    // whole converted chunk fits there, else through the writer's own.
     count = static_cast<std::uint32_t>(conversion_.fileBytes(count));
-    const std::uint8_t* bytes = source.data();
-    if (conversion_.kernel != nullptr) {
-        if (io_.pchEndWrite - io_.pchNext >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
-            conversion_.kernel(source, std::span<std::uint8_t, kChunkBytes>(
-                                           reinterpret_cast<std::uint8_t*>(io_.pchNext), kChunkBytes));
-            if (archival_) {
-                archival_->add(reinterpret_cast<const std::uint8_t*>(io_.pchNext), count);
-            }
-            io_.pchNext += count;
-            bytesPlaced_ += count;
-            countFrames(count);
-            return;
-        }
-        conversion_.kernel(source, buffer_);
-        bytes = buffer_.data();
+    const auto kernel = conversion_.kernel != nullptr ? conversion_.kernel : copySamples;
+    if (io_.pchEndWrite - io_.pchNext >= static_cast<std::ptrdiff_t>(kChunkBytes)) {
+        kernel(source, std::span<std::uint8_t, kChunkBytes>(reinterpret_cast<std::uint8_t*>(io_.pchNext), kChunkBytes));
+        feedArchival(reinterpret_cast<const std::uint8_t*>(io_.pchNext), count);
+        io_.pchNext += count;
+        bytesPlaced_ += count;
+        countFrames(count);
+        return;
     }
+    kernel(source, buffer_);
+    const std::uint8_t* const bytes = buffer_.data();
     DWORD written = 0;
     const std::int32_t result = wav_write(handle_, count, bytes, &dataChunk_, &written, &io_);
     bytesPlaced_ += written;
@@ -136,15 +132,48 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
         settle();
         failWith("Error writing to <", result);
     }
-    if (archival_) {
-        archival_->add(bytes, count);
-    }
+    feedArchival(bytes, count);
     countFrames(count);
 }
 
 bool WavSampleWriter::seesEveryByte() const
 {
     return archival_ && archival_->seesData();
+}
+
+// Whole frames go to the hash and the meters; the bytes of a frame not yet complete wait
+// here, since a stop on a foreign word takes them out of the file again.
+void WavSampleWriter::feedArchival(const std::uint8_t* bytes, std::size_t count)
+{
+    if (!archival_) {
+        return;
+    }
+    const std::size_t frameBytes = format_.record.nBlockAlign;
+    std::size_t lead = 0;
+    if (!heldFrameBytes_.empty()) {
+        lead = std::min(count, frameBytes - heldFrameBytes_.size());
+        heldFrameBytes_.insert(heldFrameBytes_.end(), bytes, bytes + lead);
+        if (heldFrameBytes_.size() < frameBytes) {
+            return;
+        }
+        archival_->add(heldFrameBytes_.data(), heldFrameBytes_.size());
+        heldFrameBytes_.clear();
+    }
+    const std::size_t whole = (count - lead) - (count - lead) % frameBytes;
+    archival_->add(bytes + lead, whole);
+    heldFrameBytes_.assign(bytes + lead + whole, bytes + count);
+}
+
+void WavSampleWriter::dropPartialFrame()
+{
+    // Bytes before pchNext in the buffer are the file's only once the buffer is handed back.
+    if (partialFrameBytes_ == 0 || io_.pchNext - io_.pchBuffer < static_cast<std::ptrdiff_t>(partialFrameBytes_)) {
+        return;
+    }
+    io_.pchNext -= partialFrameBytes_;
+    bytesPlaced_ -= partialFrameBytes_;
+    partialFrameBytes_ = 0;
+    heldFrameBytes_.clear();
 }
 
 // The count is that of the whole file, total bytes over block align: a frame may straddle
@@ -161,6 +190,9 @@ void WavSampleWriter::countFrames(std::uint64_t count)
 std::int32_t WavSampleWriter::finish()
 {
     if (archival_) {
+        // A cut last frame stays in the file, so it is hashed and measured too.
+        archival_->add(heldFrameBytes_.data(), heldFrameBytes_.size());
+        heldFrameBytes_.clear();
         return archival_->finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
     }
     return rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)

@@ -23,6 +23,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "convert/archival_chunks.h"
 #include "convert/chunk.h"
@@ -53,6 +54,11 @@ public:
     // file's form are appended as they are.
     void write(std::span<const std::uint8_t, kChunkBytes> source, std::uint32_t count);
 
+    // Takes back the bytes of a frame begun but not completed, where they have not left
+    // the file's buffer yet (all but a frame that straddles a flush of the 256 KiB
+    // buffer), so the data ends on a whole frame when a conversion stops mid-frame.
+    void dropPartialFrame();
+
     // For samples already in the file's form: appends up to `count` bytes read from the
     // descriptor of a regular file at its offset, copied inside the kernel, and returns
     // how many; fewer at the end of the source. A failed read raises the stream failure
@@ -66,6 +72,7 @@ private:
     std::int32_t finish();
     void settle() const;
     void countFrames(std::uint64_t count);
+    void feedArchival(const std::uint8_t* bytes, std::size_t count);
     void closeSpare();
 
     HMMIO handle_ = nullptr;
@@ -84,6 +91,7 @@ private:
     // 64 bits wide: an RF64 file may hold more than 2^32 frames.
     std::uint64_t frames_ = 0;
     std::uint64_t partialFrameBytes_ = 0;
+    std::vector<std::uint8_t> heldFrameBytes_;  // an incomplete frame not yet hashed or measured
     // What settling a failed file needs: the data chunk as it was begun (wav_finish reuses
     // the record for the fact chunk), and every data byte placed, a failed write's included.
     MMCKINFO begunDataChunk_{};

@@ -3,10 +3,14 @@
 // file is the same, a failed read is a stream failure and a failed write is settled.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "tests/support/fifo_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/program_run.h"
 
@@ -82,6 +86,25 @@ TEST(KernelCopy, AFailedWriteIsReportedAndTheFileSettled)
     const std::uint32_t dataBytes = littleEndian32At(file, header - 4);
     EXPECT_EQ(dataBytes, file.size() - header);
     EXPECT_EQ(Bytes(file.begin() + header, file.end()), Bytes(kDump.begin(), kDump.begin() + dataBytes));
+}
+
+// A FIFO cannot be copied by the kernel: its bytes go through the process, as they are,
+// across the file buffer's boundaries (3-byte samples do not divide 256 KiB).
+TEST(KernelCopy, AStreamIsCopiedThroughTheProcess)
+{
+    const TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("take.raw").c_str(), 0600), 0);
+    ProcessOptions options;
+    options.workingDirectory = dir.path().string();
+    ChildProcess child(PCMWRAP_PROGRAM, {"-fs24", "-l", "-c3", "take.raw"}, options);
+    const int fifo = openFifoForWriting(dir.file("take.raw"));
+    ASSERT_GE(fifo, 0);
+    EXPECT_EQ(write(fifo, kDump.data(), kDump.size()), static_cast<ssize_t>(kDump.size()));
+    close(fifo);
+    expectCleanExit(child.wait(std::chrono::seconds(30)), 0);
+    const Bytes file = readFile(dir.file("take.wav"));
+    EXPECT_EQ(dataOf(file), kDump);
+    EXPECT_EQ(littleEndian32At(file, 44), kDump.size() / 9);
 }
 
 }  // namespace

@@ -253,55 +253,68 @@ TEST(SampleFormatsRefusals, BadValuesOfTheNewOptionsStopTheRun)
 }
 
 // s24in32 drops each word's high byte: one that is neither 0 nor the sign extension of
-// bit 23 stops that dump (after the whole frames before its frame) and the run goes on.
-class ForeignHighByte : public testing::TestWithParam<bool> {};
+// bit 23 stops that dump, which keeps the whole frames before that word's frame, and the
+// run goes on. With 5 channels a frame (20 bytes) straddles the first two chunks.
+struct ForeignCase {
+    const char* name;
+    bool little;
+    std::uint16_t channels;
+    std::size_t goodSamples;  // before the foreign word
+};
+
+class ForeignHighByte : public testing::TestWithParam<ForeignCase> {};
 
 TEST_P(ForeignHighByte, StopsTheDumpAndTheRunGoesOn)
 {
-    const bool little = GetParam();
+    const ForeignCase& c = GetParam();
     const TempDir dir;
-    // 4 header bytes skipped with -s4, then 1000 stereo frames of good words, then a word
-    // whose high byte is 0xFF while bit 23 is clear.
+    // 4 header bytes skipped with -s4, then good words, then a word whose high byte is
+    // 0xFF while bit 23 is clear, then a good one.
     Bytes dump = {'H', 'E', 'A', 'D'};
-    Bytes data;
-    const Bytes values = randomBytes(2000 * 3, 44);
+    const Bytes values = randomBytes(c.goodSamples * 3, 44);
     auto word = [&](std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t high) {
-        const Bytes bytes = little ? Bytes{b0, b1, b2, high} : Bytes{high, b2, b1, b0};
+        const Bytes bytes = c.little ? Bytes{b0, b1, b2, high} : Bytes{high, b2, b1, b0};
         dump.insert(dump.end(), bytes.begin(), bytes.end());
     };
-    for (std::size_t i = 0; i < 2000; ++i) {
+    for (std::size_t i = 0; i < c.goodSamples; ++i) {
         const std::uint8_t b2 = values[3 * i + 2];
         word(values[3 * i], values[3 * i + 1], b2, (b2 & 0x80) != 0 ? 0xFF : 0x00);
-        data.insert(data.end(), values.begin() + static_cast<std::ptrdiff_t>(3 * i),
-                    values.begin() + static_cast<std::ptrdiff_t>(3 * i + 3));
     }
-    word(1, 2, 3, 0x00);  // the next frame's first sample is good
     word(1, 2, 0x7F, 0xFF);
     word(1, 2, 3, 0x00);
     writeFile(dir.file("take.raw"), dump);
     writeFile(dir.file("next.raw"), Bytes(64, 0));
-    std::vector<std::string> arguments = {"-fs24in32", "-c2", "-s4"};
-    if (little) {
+    std::vector<std::string> arguments = {"-fs24in32", "-c" + std::to_string(c.channels), "-s4"};
+    if (c.little) {
         arguments.push_back("-l");
     }
     arguments.insert(arguments.end(), {"take.raw", "next.raw"});
     const ProcessResult result = runPcmwrapIn(dir, arguments);
 
     expectCleanExit(result, 1);
-    const std::string order = little ? ", byte order: <little>" : "";
-    EXPECT_EQ(result.standardOutput, "bits: <24>, rate: <44100>, channels: <2>, container: <32>" + order +
+    const std::string order = c.little ? ", byte order: <little>" : "";
+    EXPECT_EQ(result.standardOutput, "bits: <24>, rate: <44100>, channels: <" + std::to_string(c.channels) +
+                                         ">, container: <32>" + order +
                                          "\ntake.raw ->  take.wav\n"
                                          "Error reading <take.raw>: not 24-bit samples in 32-bit words (byte offset <" +
-                                         std::to_string(4 + 2001 * 4) + ">)\n\nnext.raw ->  next.wav\n");
+                                         std::to_string(4 + c.goodSamples * 4) + ">)\n\nnext.raw ->  next.wav\n");
+    const std::size_t frames = c.goodSamples / c.channels;
+    const std::size_t dataBytes = frames * c.channels * 3;
     const Bytes file = readFile(dir.file("take.wav"));
-    ASSERT_EQ(file.size(), 56u + data.size());
-    EXPECT_EQ(Bytes(file.begin() + 56, file.end()), data);
-    EXPECT_EQ(littleEndian32At(file, 44), 1000u);
+    ASSERT_EQ(file.size(), 56u + dataBytes + dataBytes % 2);
+    EXPECT_EQ(littleEndian32At(file, 52), dataBytes);
+    EXPECT_EQ(Bytes(file.begin() + 56, file.begin() + 56 + static_cast<std::ptrdiff_t>(dataBytes)),
+              Bytes(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(dataBytes)));
+    EXPECT_EQ(littleEndian32At(file, 44), frames);
     EXPECT_TRUE(fileExists(dir.file("next.wav")));
 }
 
-INSTANTIATE_TEST_SUITE_P(ByteOrders, ForeignHighByte, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Little" : "Big"; });
+INSTANTIATE_TEST_SUITE_P(Cases, ForeignHighByte,
+                         testing::Values(ForeignCase{"BigStereo", false, 2, 2001},
+                                         ForeignCase{"LittleStereo", true, 2, 2001},
+                                         // Frame 307 starts 4 bytes before the second chunk.
+                                         ForeignCase{"FrameAcrossTwoChunks", true, 5, 1536}),
+                         [](const testing::TestParamInfo<ForeignCase>& info) { return info.param.name; });
 
 // -s: the samples start past the skipped bytes, in the kernel copy and in the converting
 // path; a dump shorter than the skip is converted as empty.
