@@ -213,12 +213,14 @@ private:
     void handBackFront()
     {
         WAVEHDR* header = blocks_.front().header;
+        // Its frames as taken: once done, the header is the caller's to refill.
+        const std::uint64_t frames = blocks_.front().endFrame - blocks_.front().firstFrame;
         blocks_.pop_front();
         {
             std::lock_guard lock(device_.mutex);
             markDone(*header);
             --device_.held;
-            device_.heldFrames -= header->dwBufferLength / kAlsaFrameBytes;
+            device_.heldFrames -= frames;
         }
         device_.client.send(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
     }
