@@ -164,6 +164,9 @@ std::optional<std::string> ArchivalOptions::take(std::string_view argument)
         return bad + "a value after = is needed";
     }
     if (name == "metadata") {
+        if (value.empty()) {
+            return bad + "a file name is needed";
+        }
         metadataFile_ = value;
         return "";
     }

@@ -255,6 +255,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{"--md5=yes"}, "Bad value in <--md5=yes>: takes no value", true},
         Refusal{{"--metadata=meta.csv"}, "Error reading <meta.csv>: no input named <other.raw>", false},
         Refusal{{"--metadata=none.csv"}, "Error reading <none.csv>: No such file or directory", false},
+        Refusal{{"--metadata="}, "Bad value in <--metadata=>: a file name is needed", true},
         Refusal{{"--metadata=bad.csv"}, "Bad value in <bad.csv, row 2, origination-date>: no such date", true}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 

@@ -141,11 +141,30 @@ TEST(CheckProgram, PeersFilesAndOursAreOk)
     ASSERT_EQ(testsupport::runProcess(PCMWRAP_SOX, {"-n", "-r", "48000", "-c", "2", "-b", "24", "sox.wav", "synth", "0.5", "sine", "440"}, inDir).exitStatus, 0);
     ASSERT_EQ(testsupport::runProcess(PCMWRAP_FFMPEG, {"-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=0.5", "-ac", "2", "-c:a", "pcm_s16le", "ffmpeg.wav"}, inDir).exitStatus, 0);
     ASSERT_EQ(testsupport::runProcess(PCMWRAP_FFMPEG, {"-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=0.5", "-c:a", "pcm_s24le", "-write_bext", "1", "-metadata", "description=x", "ffbext.wav"}, inDir).exitStatus, 0);
+    // libsndfile through its C interface (no Python binding is installed): 16-bit stereo PCM.
+    const ProcessResult sndfile = testsupport::runPython(
+        "import ctypes, math, sys\n"
+        "lib = ctypes.CDLL('libsndfile.so.1')\n"
+        "class Info(ctypes.Structure):\n"
+        "    _fields_ = [('frames', ctypes.c_int64), ('samplerate', ctypes.c_int), ('channels', ctypes.c_int),\n"
+        "                ('format', ctypes.c_int), ('sections', ctypes.c_int), ('seekable', ctypes.c_int)]\n"
+        "lib.sf_open.restype = ctypes.c_void_p\n"
+        "lib.sf_open.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.POINTER(Info)]\n"
+        "lib.sf_write_short.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_short), ctypes.c_int64]\n"
+        "lib.sf_close.argtypes = [ctypes.c_void_p]\n"
+        "info = Info(0, 48000, 2, 0x010002, 0, 0)\n"
+        "handle = lib.sf_open(sys.argv[1].encode(), 0x20, ctypes.byref(info))\n"
+        "samples = (ctypes.c_short * 4800)(*[int(8000 * math.sin(i / 10)) for i in range(4800)])\n"
+        "assert handle and lib.sf_write_short(handle, samples, 4800) == 4800\n"
+        "lib.sf_close(handle)\n",
+        {dir.file("sndfile.wav")});
+    ASSERT_EQ(sndfile.exitStatus, 0) << sndfile.standardError;
     testsupport::writeFile(dir.file("plain.raw"), testsupport::randomBytes(6000, 3));
     ASSERT_EQ(testsupport::runPcmwrapIn(dir, {"-b16", "-c2", "plain.raw"}).exitStatus, 0);
     archivalFile(dir);
-    const ProcessResult result = runCheck(dir, {"sox.wav", "ffmpeg.wav", "ffbext.wav", "plain.wav", "take.wav"});
-    EXPECT_EQ(result.standardOutput, "sox.wav: ok\nffmpeg.wav: ok\nffbext.wav: ok\nplain.wav: ok\ntake.wav: ok\n");
+    const ProcessResult result = runCheck(dir, {"sox.wav", "ffmpeg.wav", "ffbext.wav", "sndfile.wav", "plain.wav", "take.wav"});
+    EXPECT_EQ(result.standardOutput,
+              "sox.wav: ok\nffmpeg.wav: ok\nffbext.wav: ok\nsndfile.wav: ok\nplain.wav: ok\ntake.wav: ok\n");
     EXPECT_EQ(result.exitStatus, 0);
 }
 
