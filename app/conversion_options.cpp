@@ -1,5 +1,7 @@
 #include "app/conversion_options.h"
 
+#include "app/standard_output_stream.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -50,6 +52,8 @@ void printUsage()
               << "  -b<bits>        bits per sample of the dumps: 16 or 24 (default 24)" << std::endl
               << "  -c<channels>    interleaved channels (default 1)" << std::endl
               << "  -l              the dumps hold their samples least significant byte first" << std::endl
+              << "  -o<OUT>         the output of the one input (- is standard output; - as an" << std::endl
+              << "                  input is standard input)" << std::endl
               << "  --              ends the options: every later argument is a file name" << std::endl
               << "  -h, -?, --help  print this text" << std::endl
               << "Exit status: 0 every file converted; 1 a file skipped or a read failed;" << std::endl
@@ -65,14 +69,40 @@ void printUsage()
     std::exit(kExitBadOption);
 }
 
+// A lone "-" is the first file name (standard input), not an option.
+bool endsOptions(std::string_view argument)
+{
+    return argument.empty() || argument.front() != '-' || argument == "-";
+}
+
+// Whether -o- is among the options: standard output then carries the WAVE stream, and
+// every line, an option's refusal too, goes to standard error instead.
+bool standardOutputNamed(int argc, char** argv)
+{
+    for (int current = 1; current < argc && !endsOptions(argv[current]); ++current) {
+        if (std::string_view(argv[current]) == "--") {
+            break;
+        }
+        if (std::string_view(argv[current]) == "-o-") {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 ConversionOptions::ConversionOptions(int argc, char** argv)
 {
+    if (standardOutputNamed(argc, argv)) {
+        waveStream_ = carryWaveStreamOnStandardOutput();
+    }
+    std::optional<std::string> namedOutput;
+    std::string outputArgument;
     int current = 1;
     for (; current < argc; ++current) {
         const std::string_view argument = argv[current];
-        if (argument.empty() || argument.front() != '-') {
+        if (endsOptions(argument)) {
             break;
         }
         if (argument == "--") {
@@ -85,6 +115,14 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         }
         if (argument == "-l") {
             littleEndian_ = true;
+            continue;
+        }
+        if (argument.starts_with("-o")) {
+            if (argument.size() == 2) {
+                refuseOption("Bad value in <-o>: a file name is needed");
+            }
+            namedOutput = std::string(argument.substr(2));
+            outputArgument = argument;
             continue;
         }
         std::int32_t* target = nullptr;
@@ -107,6 +145,12 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         printUsage();
         std::exit(kExitUsage);
     }
+    if (namedOutput && argc - current > 1) {
+        refuseOption("Bad value in <" + outputArgument + ">: -o names the output of one input file");
+    }
+    if (!namedOutput && std::find(argv + current, argv + argc, std::string_view("-")) != argv + argc) {
+        refuseOption("Standard input needs -o<OUT>");
+    }
     std::cout << "bits: <" << bits_ << ">, rate: <" << rate_ << ">, channels: <" << channels_ << ">";
     if (littleEndian_) {
         std::cout << ", byte order: <little>";
@@ -115,8 +159,9 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
     // Everything from the first file name on is a file name, even when it starts with a minus sign.
     for (; current < argc; ++current) {
         inputs_.emplace_back(argv[current]);
-        outputs_.push_back(deriveOutputName(inputs_.back()));
+        outputs_.push_back(namedOutput ? *namedOutput : deriveOutputName(inputs_.back()));
     }
+    outputNamed_ = namedOutput.has_value();
 }
 
 std::string ConversionOptions::deriveOutputName(std::string inputName)

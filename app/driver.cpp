@@ -2,10 +2,12 @@
 
 #include <csignal>
 #include <iostream>
+#include <optional>
 
 #include "app/conversion_options.h"
 #include "app/output_guard.h"
 #include "app/standard_descriptors.h"
+#include "app/stream_output.h"
 #include "convert/chunk.h"
 #include "convert/exit_status.h"
 #include "convert/interruption.h"
@@ -33,8 +35,21 @@ void copyChunks(SampleDumpReader& reader, WavSampleWriter& writer, std::uint32_t
     } while (count == kChunkBytes);
 }
 
-PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const std::string& inputName,
-                        const std::string& outputName)
+// A stream's header announced the dump's size: a dump that ends before it cannot be
+// mended afterwards, the stream simply stops there.
+bool reportedShortDump(const WavSampleWriter& writer, const std::string& inputName)
+{
+    const auto announced = writer.announcedBytes();
+    if (!announced || writer.bytesWritten() >= *announced || interruptionSignal() != 0) {
+        return false;
+    }
+    std::cout << "Error reading <" << inputName << ">: the dump is shorter than when the conversion began"
+              << std::endl;
+    return true;
+}
+
+PairOutcome convertPair(const PcmSettings& settings, const ConversionOptions& options, OutputGuard& guard,
+                        const std::string& inputName, const std::string& outputName)
 {
     std::cout << inputName << " ->  " << outputName << std::endl;
     SampleDumpReader reader(inputName);
@@ -57,16 +72,43 @@ PairOutcome convertPair(const PcmSettings& settings, OutputGuard& guard, const s
     if (interruptionSignal() != 0) {
         return PairOutcome::kStopped;
     }
+    // Only -o may name a stream: standard output, a FIFO or a device.
+    std::optional<StreamOutput> stream;
+    if (options.outputNamed()) {
+        stream.emplace(outputName, options.waveStreamDescriptor());
+        if (stream->stopped()) {
+            return PairOutcome::kStopped;
+        }
+        if (stream->refusal()) {
+            std::cout << *stream->refusal() << std::endl << std::endl;
+            return PairOutcome::kSkipped;
+        }
+    }
+    bool shortDump = false;
     {
         // Inside the reader's life, so destroyed (and its file finished) first.
-        WavSampleWriter writer(settings, outputName, reader.knownSize());
-        if (!writer.created()) {
+        std::optional<WavSampleWriter> writer;
+        if (stream && stream->descriptor() >= 0) {
+            writer.emplace(settings, outputName, stream->descriptor(), reader.knownSize());
+        } else {
+            // A file named by -o for a dump of unknown length (a pipe) is settled as RIFF or
+            // RF64 at its end; derived names keep the RIFF file of earlier releases.
+            writer.emplace(settings, outputName, reader.knownSize(), options.outputNamed());
+        }
+        if (!writer->created()) {
             // Refused as not a regular file, and reported.
             return PairOutcome::kSkipped;
         }
+        if (writer->announcedBytes()) {
+            reader.stopAtKnownSize();
+        }
         guard.noteWritten(inputName, outputName);
         // The writer has refused any bits but 16 and 24.
-        copyChunks(reader, writer, static_cast<std::uint32_t>(settings.bits / kBitsPerByte));
+        copyChunks(reader, *writer, static_cast<std::uint32_t>(settings.bits / kBitsPerByte));
+        shortDump = reportedShortDump(*writer, inputName);
+    }
+    if (shortDump) {
+        return PairOutcome::kSkipped;
     }
     if (interruptionSignal() != 0) {
         std::cout << "Interrupted: <" << outputName << "> holds the samples converted so far" << std::endl;
@@ -97,7 +139,7 @@ int runConversion(int argc, char** argv)
         auto output = options.outputsBegin();
         for (auto input = options.inputsBegin(); input != options.inputsEnd() && interruptionSignal() == 0;
              ++input, ++output) {
-            const PairOutcome outcome = convertPair(settings, guard, *input, *output);
+            const PairOutcome outcome = convertPair(settings, options, guard, *input, *output);
             if (outcome == PairOutcome::kUnconvertible) {
                 return kExitUnconvertibleFormat;
             }

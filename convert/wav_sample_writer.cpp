@@ -1,6 +1,9 @@
 #include "convert/wav_sample_writer.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -23,12 +26,16 @@ void exitIfUnconvertible(const PcmSettings& settings)
 }  // namespace
 
 WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                                 std::optional<std::uint64_t> dumpBytes)
+                                 std::optional<std::uint64_t> dumpBytes, bool growable)
     : format_(pcmFormatRecord(settings)), name_(name), littleEndian_(settings.littleEndian)
 {
     exitIfUnconvertible(settings);
-    rf64_ = dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0;
-    const auto create = rf64_ ? wav_create_rf64 : wav_create;
+    if (!dumpBytes && growable) {
+        form_ = Form::kGrowable;
+    } else if (wav_needs_rf64(&format_, *dumpBytes) != 0) {
+        form_ = Form::kRf64;
+    }
+    const auto create = form_ == Form::kRf64 ? wav_create_rf64 : form_ == Form::kGrowable ? wav_create_growable : wav_create;
     const std::int32_t created = create(name_.c_str(), &handle_, &format_, &dataChunk_, &riffChunk_);
     if (created == static_cast<std::int32_t>(MMIOERR_INVALIDFILE)) {
         // Nothing was written to it; the driver skips the pair.
@@ -38,6 +45,42 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
     if (created != 0) {
         failWith("Error creating <", created);
     }
+    beginData();
+}
+
+WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name, int descriptor,
+                                 std::optional<std::uint64_t> dumpBytes)
+    : format_(pcmFormatRecord(settings)), name_(name), littleEndian_(settings.littleEndian), descriptor_(descriptor)
+{
+    exitIfUnconvertible(settings);
+    MMIOINFO info{};
+    handle_ = mmioOpenDescriptor(descriptor, &info);
+    if (handle_ == nullptr) {
+        failWith("Error creating <", WAV_ERR_WRITE_FAILED);
+    }
+    // A regular file on standard output takes its sizes in place when they are not known
+    // at the start; otherwise the header goes out once, sized as the stream decides.
+    if (!dumpBytes && !mmioIsStream(handle_)) {
+        form_ = Form::kGrowable;
+        if (const std::int32_t result = wav_begin_growable(handle_, &format_, &dataChunk_, &riffChunk_);
+            result != 0) {
+            failWith("Error creating <", result);
+        }
+        beginData();
+        return;
+    }
+    form_ = Form::kStream;
+    announced_ = dumpBytes;
+    created_ = true;
+    const std::uint64_t size = dumpBytes ? *dumpBytes : WAV_STREAM_SIZE_UNKNOWN;
+    if (const std::int32_t result = wav_begin_stream(handle_, &format_, size, &dataChunk_, &io_); result != 0) {
+        failWith("Error creating <", result);
+    }
+    uncaughtExceptions_ = std::uncaught_exceptions();
+}
+
+void WavSampleWriter::beginData()
+{
     // Kept for settling a failed file through the descriptor it was written with.
     spare_ = mmioDuplicate(handle_);
     created_ = true;
@@ -54,6 +97,10 @@ WavSampleWriter::~WavSampleWriter()
         return;
     }
     if (const std::int32_t result = finish(); result != 0) {
+        // A stream cut short by its dump: the driver has said so.
+        if (form_ == Form::kStream && result == WAV_ERR_TRUNCATED) {
+            return;
+        }
         settle();
         if (std::uncaught_exceptions() > uncaughtExceptions_) {
             closeSpare();
@@ -114,17 +161,25 @@ void WavSampleWriter::countFrames(std::uint32_t count)
 // A RIFF file holds fewer than 2^32 bytes, so its frame count fits its 32-bit field.
 std::int32_t WavSampleWriter::finish()
 {
-    return rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
-                 : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
+    switch (form_) {
+    case Form::kRf64: return wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+    case Form::kGrowable: return wav_finish_growable(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+    case Form::kStream:
+        return wav_finish_stream(&handle_, &dataChunk_, &io_, announced_ ? *announced_ : WAV_STREAM_SIZE_UNKNOWN);
+    case Form::kRiff: break;
+    }
+    return wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
 }
 
 // After a failed write or finish, with the file closed: settles its header over what
 // reached the disk. A failure of the settling itself is not reported; the first is.
 void WavSampleWriter::settle() const
 {
-    if (rf64_) {
-        wav_settle_rf64(spare_, &begunDataChunk_, bytesPlaced_, format_.nBlockAlign);
-        return;
+    switch (form_) {
+    case Form::kRf64: wav_settle_rf64(spare_, &begunDataChunk_, bytesPlaced_, format_.nBlockAlign); return;
+    case Form::kGrowable: wav_settle_growable(spare_, &begunDataChunk_, bytesPlaced_, format_.nBlockAlign); return;
+    case Form::kStream: return;  // what went out cannot be revisited
+    case Form::kRiff: break;
     }
     const auto placed = static_cast<DWORD>(std::min<std::uint64_t>(bytesPlaced_, 0xFFFFFFFFu));
     wav_settle(spare_, &begunDataChunk_, placed, format_.nBlockAlign);
@@ -133,6 +188,20 @@ void WavSampleWriter::settle() const
 // Ends the process without unwinding; a file that was being written has been settled.
 void WavSampleWriter::failWith(const char* messageStart, std::int32_t result) const
 {
+    exitIfReaderGone();
     std::cout << messageStart << name_ << ">, code <" << result << ">" << std::endl << std::endl;
     std::exit(exitStatusForWaveResult(result));
+}
+
+// A stream whose reader went away ends the run at once and quietly, as the standard tools
+// end: SIGPIPE kills them; when it is ignored, the write fails and lands here.
+void WavSampleWriter::exitIfReaderGone() const
+{
+    if (form_ != Form::kStream || descriptor_ < 0) {
+        return;
+    }
+    pollfd output{descriptor_, POLLOUT, 0};
+    if (poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0) {
+        std::exit(kExitSignalBase + SIGPIPE);
+    }
 }

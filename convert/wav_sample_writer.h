@@ -29,9 +29,19 @@
 
 class WavSampleWriter {
 public:
-    // dumpBytes: the length of the dump when it is known in advance.
+    // dumpBytes: the length of the dump when it is known in advance. growable: a dump of
+    // unknown length gets a file that reserves the place of a ds64 chunk and becomes an
+    // RF64 file in place when it grows past the RIFF limit (wav_create_growable); without
+    // it, such a dump gives a RIFF file, which stops at the limit.
     WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                    std::optional<std::uint64_t> dumpBytes = std::nullopt);
+                    std::optional<std::uint64_t> dumpBytes = std::nullopt, bool growable = false);
+    // Writes to an open descriptor (standard output, or a FIFO or device named by -o),
+    // which the caller keeps open until the writer is gone. One that cannot seek is a
+    // stream: its header goes out once, first, with the exact sizes of dumpBytes, or the
+    // streamed sizes when that is not known (wav_begin_stream). When the stream's reader
+    // has gone away, the process ends with status 141 (128 + SIGPIPE) and prints nothing.
+    WavSampleWriter(const PcmSettings& settings, const std::string& name, int descriptor,
+                    std::optional<std::uint64_t> dumpBytes);
     ~WavSampleWriter();
     WavSampleWriter(const WavSampleWriter&) = delete;
     WavSampleWriter& operator=(const WavSampleWriter&) = delete;
@@ -43,12 +53,22 @@ public:
     // kChunkBytes) to the file. Little-endian dumps are appended as they are.
     void write(std::span<const std::uint8_t, kChunkBytes> source, std::uint32_t count);
 
+    // The data bytes a stream's header announced, when it announced them; the bytes written.
+    std::optional<std::uint64_t> announcedBytes() const { return announced_; }
+    std::uint64_t bytesWritten() const { return bytesPlaced_; }
+
 private:
     [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
     std::int32_t finish();
     void settle() const;
     void countFrames(std::uint32_t count);
     void closeSpare();
+    void beginData();
+    void exitIfReaderGone() const;
+
+    // How the file is made and finished: a RIFF or RF64 file of known size, a file that
+    // grows into RF64 when it must, or a stream written once.
+    enum class Form { kRiff, kRf64, kGrowable, kStream };
 
     HMMIO handle_ = nullptr;
     WAVEFORMATEX format_;
@@ -59,7 +79,9 @@ private:
     std::string name_;
     bool littleEndian_ = false;
     bool created_ = false;
-    bool rf64_ = false;
+    Form form_ = Form::kRiff;
+    int descriptor_ = -1;  // of a writer made on a descriptor; the caller's
+    std::optional<std::uint64_t> announced_;
     // A second handle on the file, open from its creation to the writer's end.
     HMMIO spare_ = nullptr;
     // Whole frames written so far, and the bytes of a frame begun but not yet complete.

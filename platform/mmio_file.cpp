@@ -98,9 +98,14 @@ MMRESULT MmioFile::flush()
     if (!dirty) {
         return MMSYSERR_NOERROR;
     }
+    if (stream && base != fileSize) {
+        writeError = MMIOERR_CANNOTSEEK;  // bytes before the stream's end are gone
+        return writeError;
+    }
     std::size_t done = 0;
     while (done < valid) {
-        const ssize_t put = pwrite(fd, buffer.get() + done, valid - done, static_cast<off_t>(base + done));
+        const ssize_t put = stream ? ::write(fd, buffer.get() + done, valid - done)
+                                   : pwrite(fd, buffer.get() + done, valid - done, static_cast<off_t>(base + done));
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -149,6 +154,9 @@ MMRESULT MmioFile::startBufferAt(std::uint64_t offset)
 {
     if (const MMRESULT result = flush(); result != MMSYSERR_NOERROR) {
         return result;
+    }
+    if (stream && offset != fileSize) {
+        return MMIOERR_CANNOTSEEK;
     }
     base = offset;
     next = 0;
@@ -405,6 +413,43 @@ HMMIO mmioDuplicate(HMMIO handle)
     return keepOpenFile(std::move(file));
 }
 
+HMMIO mmioOpenDescriptor(int descriptor, MMIOINFO* info)
+{
+    std::unique_ptr<MmioFile> file = newMmioFile();
+    if (!file) {
+        return nullptr;
+    }
+    struct stat status {};
+    const int accessMode = fcntl(descriptor, F_GETFL);
+    if (accessMode == -1 || fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode) ||
+        (accessMode & O_ACCMODE) == O_RDONLY) {
+        if (info != nullptr) {
+            info->wErrorRet = MMIOERR_CANNOTOPEN;
+        }
+        return nullptr;
+    }
+    file->fd = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (file->fd < 0) {
+        if (info != nullptr) {
+            info->wErrorRet = MMIOERR_CANNOTOPEN;
+        }
+        return nullptr;
+    }
+    file->writable = true;
+    // Only a regular file that the descriptor writes from its start can take sizes settled
+    // in place; one opened to append (>>), or standing past its start, is written as a
+    // stream too, and so is everything that is not a regular file.
+    file->stream = !S_ISREG(status.st_mode) || (accessMode & O_APPEND) != 0 || lseek(file->fd, 0, SEEK_CUR) != 0;
+    if (!file->stream && status.st_size > 0 && ftruncate(file->fd, 0) != 0) {
+        close(file->fd);
+        if (info != nullptr) {
+            info->wErrorRet = MMIOERR_CANNOTOPEN;
+        }
+        return nullptr;
+    }
+    return keepOpenFile(std::move(file));
+}
+
 MMRESULT mmioClose(HMMIO handle, UINT /*flags*/)
 {
     std::unique_ptr<MmioFile> file;
@@ -561,4 +606,10 @@ MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position)
         return MMSYSERR_INVALHANDLE;
     }
     return file->moveTo(position);
+}
+
+bool mmioIsStream(HMMIO handle)
+{
+    const MmioFile* const file = findOpenFile(handle);
+    return file != nullptr && file->stream;
 }
