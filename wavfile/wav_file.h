@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <span>
 #include <string>
@@ -108,6 +109,15 @@ private:
 class WavWriter {  // move-only
 public:
     WavWriter(const std::filesystem::path& path, const WavFormat& format);  // throws WavError
+    // Writes to an open descriptor through a duplicate (the caller keeps its own). A
+    // regular file written from its start is written as by path. Anything else (a pipe, a
+    // FIFO, a socket, a device) is a stream, written once: its header goes out with the
+    // first frames (or at finish), with exact sizes when frames announces the frame count
+    // (finish() then throws WavError if another count was written), else 0xFFFFFFFF as
+    // the RIFF size, data size and fact count. Chunks added before the first frames go
+    // before the data; adding one after them is std::logic_error. Messages name it
+    // "<descriptor N>".
+    WavWriter(int descriptor, const WavFormat& format, std::optional<std::uint64_t> frames = std::nullopt);
     WavWriter(WavWriter&&) noexcept;
     WavWriter& operator=(WavWriter&&) noexcept;
 
