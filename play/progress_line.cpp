@@ -34,12 +34,17 @@ void ProgressLine::end()
 
 void ProgressLine::show(std::uint64_t queuedFrames)
 {
-    const std::uint64_t heard = std::min(queuedFrames - std::min(queuedFrames, kRingFrames), totalFrames_);
+    // A length of 0 is a stream's, not known: the position alone.
+    const std::uint64_t played = queuedFrames - std::min(queuedFrames, kRingFrames);
+    const std::uint64_t heard = totalFrames_ == 0 ? played : std::min(played, totalFrames_);
     const std::uint64_t seconds = heard / kRingFramesPerSecond;
     if (!onTerminal_ || ended_ || seconds == shownSeconds_) {
         return;
     }
     shownSeconds_ = seconds;
-    std::cout << '\r' << minutesAndSeconds(seconds) << " / " << minutesAndSeconds(totalFrames_ / kRingFramesPerSecond)
-              << std::flush;
+    std::cout << '\r' << minutesAndSeconds(seconds);
+    if (totalFrames_ != 0) {
+        std::cout << " / " << minutesAndSeconds(totalFrames_ / kRingFramesPerSecond);
+    }
+    std::cout << std::flush;
 }

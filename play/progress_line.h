@@ -14,7 +14,12 @@ public:
     // `queuedFrames` handed to the ring so far; up to a ring's worth of them is still
     // to be heard.
     void show(std::uint64_t queuedFrames);
-    void showEnd() { show(totalFrames_ + kRingFrames); }
+    void showEnd()
+    {
+        if (totalFrames_ != 0) {
+            show(totalFrames_ + kRingFrames);
+        }
+    }
     // Ends the line, so that a message can follow; nothing is shown after.
     void end();
 
