@@ -199,11 +199,15 @@ std::size_t WavReader::State::read(std::span<T> interleaved)
     while (done < wanted) {
         if (!fill(dataOffset + (nextFrame + done) * blockAlign)) {
             nextFrame += done;
-            if (framesKnown) {
-                // The file was cut short after it was opened, or a stream before its data's end.
+            if (source->canSeek()) {
+                // The file was cut short after it was opened.
                 failSaying(WAV_ERR_TRUNCATED, " ends inside its data", "cut short inside its data");
             }
-            // A streamed data chunk ends with its stream.
+            // A stream's data ends with the stream, also before the size its header gave
+            // (a writer that cannot seek may write a large size of its own choosing there),
+            // as a file's data is taken up to the file's end.
+            layout.dataStreamed = true;
+            framesKnown = false;
             walkToTheEnd();
             return done;
         }

@@ -179,4 +179,30 @@ TEST(Pipeline, AFileNamedByOutputForAPipeReservesDs64AndSettlesAtTheEnd)
     EXPECT_TRUE(std::equal(large.begin() + 92, large.end(), riff.begin() + 92));
 }
 
+// sox and ffmpeg read pcmwrap's streams from a pipe, of a known and an unknown length:
+// every sample equal to the dump's, turned little-endian.
+TEST(Pipeline, SoxAndFfmpegReadEveryStreamSample)
+{
+    TempDir dir;
+    const Bytes dump = testsupport::randomBytes(12 * 20001, 77);  // whole frames at both widths
+    testsupport::writeFile(dir.file("take.raw"), dump);
+    for (const int bits : {16, 24}) {
+        const std::string b = std::to_string(bits);
+        const Bytes expected = testsupport::reversedSamples(dump, static_cast<std::size_t>(bits / 8));
+        const std::pair<const char*, std::string> streams[] = {
+            {"known length", "$P -b" + b + " -c2 -o- take.raw 2>/dev/null"},
+            {"unknown length", "cat take.raw | $P -b" + b + " -c2 -o- - 2>/dev/null"}};
+        const std::pair<const char*, std::string> readers[] = {
+            {"sox", std::string(PCMWRAP_SOX) + " -t wav - -t raw got.raw 2>/dev/null"},
+            {"ffmpeg", std::string(PCMWRAP_FFMPEG) + " -v error -f wav -i - -f s" + b + "le -y got.raw"}};
+        for (const auto& [length, stream] : streams) {
+            for (const auto& [tool, reader] : readers) {
+                SCOPED_TRACE(std::string(tool) + ", " + length + ", " + b + "-bit");
+                ASSERT_EQ(shell(dir, stream + " | " + reader).exitStatus, 0);
+                EXPECT_TRUE(testsupport::readFile(dir.file("got.raw")) == expected);
+            }
+        }
+    }
+}
+
 }  // namespace
