@@ -95,16 +95,25 @@ int32_t wav_finish_growable(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIO
         // A RIFF file; its count fits 32 bits as its data does.
         return wav_finish(handle, chunk, riff, io, static_cast<DWORD>(sampleCount));
     }
-    if (result == 0) {
-        riff->ckid = kFourccRf64;
-        result = turnIntoRf64(*handle) ? 0 : static_cast<int32_t>(MMIOERR_CANNOTWRITE);
+    if (result != 0) {
+        mmioClose(*handle, 0);
+        *handle = nullptr;
+        return result;
     }
-    if (result == 0) {
-        // The sizes go into ds64 as for a file created as RF64; the buffer state is handed back already.
-        return wav_finish_rf64(handle, chunk, riff, io, sampleCount);
+    // The sizes and the pad byte go in as for a file created as RF64, through the buffer
+    // state the caller drove; then the form's id and the JUNK chunk's id change, through a
+    // handle of their own on the same file, once the first has written everything out.
+    const HMMIO spare = mmioDuplicate(*handle);
+    riff->ckid = kFourccRf64;
+    result = wav_finish_rf64(handle, chunk, riff, io, sampleCount);
+    if (spare == nullptr) {
+        return result != 0 ? result : WAV_ERR_WRITE_FAILED;
     }
-    mmioClose(*handle, 0);
-    *handle = nullptr;
+    const bool turned = result == 0 && turnIntoRf64(spare);
+    const MMRESULT closed = mmioClose(spare, 0);
+    if (result == 0) {
+        result = !turned ? static_cast<int32_t>(MMIOERR_CANNOTWRITE) : static_cast<int32_t>(closed);
+    }
     return result;
 }
 
