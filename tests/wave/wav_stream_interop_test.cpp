@@ -87,7 +87,7 @@ TEST(WavStreamInterop, EverySampleOfSoxAndFfmpegStreamsIsRead)
         ASSERT_EQ(expected.size(), 2u * 62400u);
         std::thread waiter;
         const int stream = toolPipe(tool.streamCommand, &waiter);
-        {
+        try {
             WavReader reader(stream);
             EXPECT_FALSE(reader.seekable());
             std::vector<std::int32_t> samples(expected.size() + 2000);
@@ -98,6 +98,8 @@ TEST(WavStreamInterop, EverySampleOfSoxAndFfmpegStreamsIsRead)
             samples.resize(2 * frames);
             EXPECT_TRUE(samples == expected) << frames << " frames";
             EXPECT_EQ(reader.frameCount(), 62400u);
+        } catch (const pcmwrap::WavError& error) {
+            ADD_FAILURE() << error.what();
         }
         close(stream);
         waiter.join();
