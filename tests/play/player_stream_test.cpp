@@ -75,4 +75,20 @@ TEST(PlayerStream, ARawDumpOnStandardInputAndAWaveFileInAFifo)
     EXPECT_TRUE(second.captured() == data);
 }
 
+// -a on standard input: the probe reads the first bytes, and those and the rest play.
+TEST(PlayerStream, ProbedStandardInputPlaysTheBytesTheProbeRead)
+{
+    const TempDir dir;
+    const AlsaCapture capture;
+    const std::string example = std::string(PCMWRAP_SOURCE_DIR) + "/examples/sine440.raw";
+    Bytes dump = testsupport::readFile(example);
+    const ProcessResult result = shellPlay(capture, dir, "cat '" + example + "' | $P -a -");
+    testsupport::expectCleanExit(result, 0);
+    EXPECT_EQ(result.standardOutput.substr(0, 11), "Playing <->");  // the line may name the format too
+    for (std::size_t i = 0; i + 1 < dump.size(); i += 2) {
+        std::swap(dump[i], dump[i + 1]);  // 16-bit big-endian stereo, as the probe tells
+    }
+    EXPECT_TRUE(capture.captured() == dump);
+}
+
 }  // namespace
