@@ -165,6 +165,9 @@ TEST(Pipeline, AFileNamedByOutputForAPipeReservesDs64AndSettlesAtTheEnd)
     riff.insert(riff.begin() + 12, junk.begin(), junk.end());
     riff[4] = static_cast<std::uint8_t>(riff[4] + 36);
     EXPECT_EQ(testsupport::readFile(dir.file("small.wav")), riff);
+    // Standard output that is a regular file can seek too: the same file.
+    ASSERT_EQ(shell(dir, "cat take.raw | $P -b16 -c2 -o- - > stdout.wav 2> /dev/null").exitStatus, 0);
+    EXPECT_EQ(testsupport::readFile(dir.file("stdout.wav")), riff);
     // Past the RIFF limit (lowered): RF64 in place, the JUNK chunk turned into ds64.
     ASSERT_EQ(shell(dir, "cat take.raw | $U 5000 -b16 -c2 -olarge.wav - > /dev/null").exitStatus, 0);
     const Bytes large = testsupport::readFile(dir.file("large.wav"));
