@@ -32,7 +32,7 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
     exitIfUnconvertible(settings);
     if (!dumpBytes && growable) {
         form_ = Form::kGrowable;
-    } else if (wav_needs_rf64(&format_, *dumpBytes) != 0) {
+    } else if (dumpBytes && wav_needs_rf64(&format_, *dumpBytes) != 0) {
         form_ = Form::kRf64;
     }
     const auto create = form_ == Form::kRf64 ? wav_create_rf64 : form_ == Form::kGrowable ? wav_create_growable : wav_create;
