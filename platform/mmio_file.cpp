@@ -440,6 +440,11 @@ HMMIO mmioOpenDescriptor(int descriptor, MMIOINFO* info)
     // in place; one opened to append (>>), or standing past its start, is written as a
     // stream too, and so is everything that is not a regular file.
     file->stream = !S_ISREG(status.st_mode) || (accessMode & O_APPEND) != 0 || lseek(file->fd, 0, SEEK_CUR) != 0;
+    // A pipe that holds a whole buffer takes it in one write: the reader at its other end
+    // and this writer wake a quarter as often. Where the system refuses, the pipe stays.
+    if (S_ISFIFO(status.st_mode)) {
+        fcntl(file->fd, F_SETPIPE_SZ, static_cast<int>(kMmioBufferBytes));
+    }
     if (!file->stream && status.st_size > 0 && ftruncate(file->fd, 0) != 0) {
         close(file->fd);
         if (info != nullptr) {
