@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "convert/exit_status.h"
+#include "convert/interruption.h"
 #include "convert/sample_conversion.h"
 
 namespace {
@@ -72,6 +73,8 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
     form_ = Form::kStream;
     announced_ = dumpBytes;
     created_ = true;
+    // A stream whose reader takes nothing must not hold a run that was asked to stop.
+    mmioSetStreamWake(handle_, interruptionDescriptor());
     const std::uint64_t size = dumpBytes ? *dumpBytes : WAV_STREAM_SIZE_UNKNOWN;
     if (const std::int32_t result = wav_begin_stream(handle_, &format_, size, &dataChunk_, &io_); result != 0) {
         failWith("Error creating <", result);
@@ -97,8 +100,8 @@ WavSampleWriter::~WavSampleWriter()
         return;
     }
     if (const std::int32_t result = finish(); result != 0) {
-        // A stream cut short by its dump: the driver has said so.
-        if (form_ == Form::kStream && result == WAV_ERR_TRUNCATED) {
+        // A stream cut short by its dump, or given up for a stop: the driver says so.
+        if (form_ == Form::kStream && (result == WAV_ERR_TRUNCATED || interruptionSignal() != 0)) {
             return;
         }
         settle();
@@ -139,6 +142,11 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
     const std::int32_t result = wav_write(handle_, count, bytes, &dataChunk_, &written, &io_);
     bytesPlaced_ += written;
     if (result != 0 || written < count) {
+        if (form_ == Form::kStream && interruptionSignal() != 0) {
+            // Given up for a stop: the driver reports the interruption, as for a file.
+            finish();
+            return;
+        }
         // Finishing only closes the failed file here (or finishes it over all it holds);
         // settling then makes its header describe what reached the disk.
         finish();

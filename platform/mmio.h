@@ -111,6 +111,12 @@ HMMIO mmioDuplicate(HMMIO handle);
 HMMIO mmioOpenDescriptor(int descriptor, MMIOINFO* info);
 // Not a platform call: whether the file behind the handle is a stream (above).
 bool mmioIsStream(HMMIO handle);
+// Not a platform call: a stream's writes wait in poll beside descriptor. Once it is
+// readable (the program was asked to stop), they go on only in pieces the stream takes
+// without blocking, and fail (MMIOERR_CANNOTWRITE) when it takes none: a reader that
+// takes nothing does not hold a program that was asked to stop. Ignored for a handle
+// that is not a stream; -1 for none.
+MMRESULT mmioSetStreamWake(HMMIO handle, int descriptor);
 
 // Not a platform call: moves to a 64-bit position, which mmioSeek's LONG cannot name past
 // 2 GiB; for settling the end of a file that failed to be written.

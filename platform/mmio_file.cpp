@@ -3,6 +3,8 @@
 // reads or fills it directly. The chunk walk on top of it is in mmio_chunks.cpp.
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +51,32 @@ MMRESULT openFailure(int error, bool create)
         return MMIOERR_INVALIDFILE;
     }
     return MMIOERR_CANNOTOPEN;
+}
+
+// How many of `wanted` bytes a stream's write may take now: all of them until the wake
+// descriptor is readable (the program was asked to stop); then pieces a pipe takes without
+// blocking while its reader takes bytes, and 0 once it takes none.
+std::size_t streamRoom(int fd, int wakeDescriptor, std::size_t wanted)
+{
+    if (wakeDescriptor < 0) {
+        return wanted;
+    }
+    for (;;) {
+        pollfd waits[] = {{fd, POLLOUT, 0}, {wakeDescriptor, POLLIN, 0}};
+        if (poll(waits, std::size(waits), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return wanted;  // the write itself will tell
+        }
+        const bool stopping = waits[1].revents != 0;
+        if (waits[0].revents != 0) {
+            return stopping ? std::min<std::size_t>(wanted, PIPE_BUF) : wanted;
+        }
+        if (stopping) {
+            return 0;
+        }
+    }
 }
 
 // Issues the handle of a file just opened; null, with the file closed, when it cannot be kept.
@@ -104,7 +132,12 @@ MMRESULT MmioFile::flush()
     }
     std::size_t done = 0;
     while (done < valid) {
-        const ssize_t put = stream ? ::write(fd, buffer.get() + done, valid - done)
+        const std::size_t room = stream ? streamRoom(fd, wakeDescriptor, valid - done) : valid - done;
+        if (room == 0) {
+            writeError = MMIOERR_CANNOTWRITE;
+            return writeError;
+        }
+        const ssize_t put = stream ? ::write(fd, buffer.get() + done, room)
                                    : pwrite(fd, buffer.get() + done, valid - done, static_cast<off_t>(base + done));
         if (put < 0 && errno == EINTR) {
             continue;
@@ -617,4 +650,14 @@ bool mmioIsStream(HMMIO handle)
 {
     const MmioFile* const file = findOpenFile(handle);
     return file != nullptr && file->stream;
+}
+
+MMRESULT mmioSetStreamWake(HMMIO handle, int descriptor)
+{
+    MmioFile* const file = findOpenFile(handle);
+    if (file == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    file->wakeDescriptor = file->stream ? descriptor : -1;
+    return MMSYSERR_NOERROR;
 }

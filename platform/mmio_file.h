@@ -31,6 +31,8 @@ struct MmioFile {
     // A pipe, a socket, a FIFO or a device: written once, front to back, with write(2);
     // fileSize counts the bytes it took. Nothing written can be revisited.
     bool stream = false;
+    // A stream's writes wait in poll beside this descriptor (mmioSetStreamWake).
+    int wakeDescriptor = -1;
 
     std::uint64_t position() const { return base + next; }
     // The largest size this file may reach.

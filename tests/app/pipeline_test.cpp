@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 
@@ -206,6 +208,44 @@ TEST(Pipeline, SoxAndFfmpegReadEveryStreamSample)
             }
         }
     }
+}
+
+// A reader that takes nothing holds the stream, but not a run asked to stop: SIGTERM ends
+// it with 143 and the interruption line, while the reader still lives.
+TEST(Pipeline, AStopIsNotHeldByAReaderThatTakesNothing)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("big.raw"), Bytes(8 << 20, 0));
+    testsupport::ProcessOptions options;
+    options.workingDirectory = dir.path().string();
+    options.extraEnvironment = {std::string("P=") + PCMWRAP_PROGRAM};
+    testsupport::ChildProcess pipeline(
+        "/bin/sh",
+        {"-c", "{ $P -b16 -o- big.raw 2> err.txt & echo $! > pid.txt; wait $!; echo $? > status.txt; } | "
+               "sh -c 'echo $$ > reader.txt; exec sleep 60'"},
+        options);
+    const auto readNumber = [&](const std::string& name) {
+        for (int wait = 0; wait < 1000; ++wait) {
+            const Bytes text = testsupport::fileExists(dir.file(name)) ? testsupport::readFile(dir.file(name)) : Bytes{};
+            if (!text.empty() && text.back() == '\n') {
+                return std::stoi(std::string(text.begin(), text.end()));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    };
+    const int converter = readNumber("pid.txt");
+    const int reader = readNumber("reader.txt");
+    ASSERT_GT(converter, 0);
+    ASSERT_GT(reader, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the pipe fills
+    kill(converter, SIGTERM);
+    EXPECT_EQ(readNumber("status.txt"), 143);
+    const Bytes err = testsupport::readFile(dir.file("err.txt"));
+    EXPECT_EQ(std::string(err.begin(), err.end()), "bits: <16>, rate: <44100>, channels: <1>\nbig.raw ->  -\n"
+                                                   "Interrupted: <-> holds the samples converted so far\n");
+    kill(reader, SIGKILL);
+    pipeline.wait(std::chrono::seconds(10));
 }
 
 }  // namespace
