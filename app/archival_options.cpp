@@ -262,6 +262,10 @@ std::optional<std::string> ArchivalOptions::readMetadataFile(const std::vector<s
 
 bool ArchivalOptions::outputCanSeek(const std::string& output)
 {
+    // "-" is standard output (-o-), which carries a stream written once.
+    if (output == "-") {
+        return false;
+    }
     struct stat status {};
     if (stat(output.c_str(), &status) != 0) {
         return true;  // made afresh as a regular file

@@ -1,13 +1,14 @@
 #include "app/conversion_options.h"
 
-#include "app/format_options.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <optional>
 #include <string_view>
+
+#include "app/format_options.h"
+#include "app/standard_output_stream.h"
 
 namespace {
 
@@ -59,6 +60,8 @@ void printUsage()
               << "                  decimal; 0: no positions)" << std::endl
               << "  --md5, --loudness, --bext, --info=ID=TEXT, --metadata=FILE.csv, ...  archival" << std::endl
               << "                  metadata in the WAVE files (see pcmwrap(1))" << std::endl
+              << "  -o<OUT>         the output of the one input (- is standard output; - as an" << std::endl
+              << "                  input is standard input)" << std::endl
               << "  --              ends the options: every later argument is a file name" << std::endl
               << "  -h, -?, --help  print this text" << std::endl
               << "Exit status: 0 every file converted; 1 a file skipped or a read failed;" << std::endl
@@ -74,14 +77,40 @@ void printUsage()
     std::exit(kExitBadOption);
 }
 
+// A lone "-" is the first file name (standard input), not an option.
+bool endsOptions(std::string_view argument)
+{
+    return argument.empty() || argument.front() != '-' || argument == "-";
+}
+
+// Whether -o- is among the options: standard output then carries the WAVE stream, and
+// every line, an option's refusal too, goes to standard error instead.
+bool standardOutputNamed(int argc, char** argv)
+{
+    for (int current = 1; current < argc && !endsOptions(argv[current]); ++current) {
+        if (std::string_view(argv[current]) == "--") {
+            break;
+        }
+        if (std::string_view(argv[current]) == "-o-") {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 ConversionOptions::ConversionOptions(int argc, char** argv)
 {
+    if (standardOutputNamed(argc, argv)) {
+        waveStream_ = carryWaveStreamOnStandardOutput();
+    }
+    std::optional<std::string> namedOutput;
+    std::string outputArgument;
     int current = 1;
     for (; current < argc; ++current) {
         const std::string_view argument = argv[current];
-        if (argument.empty() || argument.front() != '-') {
+        if (endsOptions(argument)) {
             break;
         }
         if (argument == "--") {
@@ -94,6 +123,14 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         }
         if (argument == "-l") {
             littleEndian_ = true;
+            continue;
+        }
+        if (argument.starts_with("-o")) {
+            if (argument.size() == 2) {
+                refuseOption("Bad value in <-o>: a file name is needed");
+            }
+            namedOutput = std::string(argument.substr(2));
+            outputArgument = argument;
             continue;
         }
         if (parseFormatOption(argument)) {
@@ -132,10 +169,16 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         printUsage();
         std::exit(kExitUsage);
     }
+    if (namedOutput && argc - current > 1) {
+        refuseOption("Bad value in <" + outputArgument + ">: -o names the output of one input file");
+    }
+    if (!namedOutput && std::find(argv + current, argv + argc, std::string_view("-")) != argv + argc) {
+        refuseOption("Standard input needs -o<OUT>");
+    }
     // Everything from the first file name on is a file name, even when it starts with a minus sign.
     for (; current < argc; ++current) {
         inputs_.emplace_back(argv[current]);
-        outputs_.push_back(deriveOutputName(inputs_.back()));
+        outputs_.push_back(namedOutput ? *namedOutput : deriveOutputName(inputs_.back()));
     }
     // The metadata file is judged against the inputs, before anything is printed.
     if (const auto failure = archival_.readMetadataFile(inputs_)) {
@@ -149,6 +192,7 @@ ConversionOptions::ConversionOptions(int argc, char** argv)
         refuseOption(*refusal);
     }
     std::cout << settingsLine(format_, bits_, rate_, channels_, littleEndian_) << std::endl;
+    outputNamed_ = namedOutput.has_value();
 }
 
 bool ConversionOptions::parseFormatOption(std::string_view argument)

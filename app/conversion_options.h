@@ -25,7 +25,9 @@ public:
     // usage text (the help text for the first three) and end the process with status 0.
     // An unknown option, or a value that is not a whole decimal number within the signed
     // 32-bit range, prints its message and the usage text and ends it with status 64.
-    // Nothing is printed before the verdict on every option.
+    // Nothing is printed before the verdict on every option. An input "-" is standard
+    // input; -o<OUT> names the output of the one input ("-": standard output, which then
+    // carries the WAVE stream, so every message goes to standard error instead).
     ConversionOptions(int argc, char** argv);
 
     std::int32_t channels() const { return channels_; }
@@ -41,6 +43,11 @@ public:
     std::optional<std::uint32_t> channelMask() const { return channelMask_; }
     // --md5, --loudness, --bext, --description=, --info=, --metadata=, ...
     const ArchivalOptions& archival() const { return archival_; }
+    // -o<OUT> named the output of the run's one input ("-": standard output).
+    bool outputNamed() const { return outputNamed_; }
+    // With -o-: the descriptor on what standard output was, which carries the WAVE stream
+    // (descriptor 1 then leads to standard error); -1 otherwise.
+    int waveStreamDescriptor() const { return waveStream_; }
 
     // Inputs and outputs run in parallel: the k-th output is the name made from the k-th input.
     NameIterator inputsBegin() const { return inputs_.begin(); }
@@ -67,6 +74,8 @@ private:
     std::optional<std::uint32_t> channelMask_;
     std::string maskArgument_;  // the -m argument, for its refusal
     ArchivalOptions archival_;
+    bool outputNamed_ = false;
+    int waveStream_ = -1;
     std::vector<std::string> inputs_;
     std::vector<std::string> outputs_;
 };

@@ -2,10 +2,12 @@
 
 #include <csignal>
 #include <iostream>
+#include <optional>
 
 #include "app/conversion_options.h"
 #include "app/output_guard.h"
 #include "app/standard_descriptors.h"
+#include "app/stream_output.h"
 #include "convert/chunk.h"
 #include "convert/chunk_conversion.h"
 #include "convert/exit_status.h"
@@ -52,7 +54,20 @@ std::optional<std::uint64_t> copyChunks(SampleDumpReader& reader, WavSampleWrite
     return std::nullopt;
 }
 
-PairOutcome convertPair(const PcmSettings& settings, const ArchivalOptions& archival, OutputGuard& guard,
+// A stream's header announced the dump's size: a dump that ends before it cannot be
+// mended afterwards, the stream simply stops there.
+bool reportedShortDump(const WavSampleWriter& writer, const std::string& inputName)
+{
+    const auto announced = writer.announcedBytes();
+    if (!announced || writer.bytesWritten() >= *announced || interruptionSignal() != 0) {
+        return false;
+    }
+    std::cout << "Error reading <" << inputName << ">: the dump is shorter than when the conversion began"
+              << std::endl;
+    return true;
+}
+
+PairOutcome convertPair(const PcmSettings& settings, const ConversionOptions& options, OutputGuard& guard,
                         const std::string& inputName, const std::string& outputName)
 {
     std::cout << inputName << " ->  " << outputName << std::endl;
@@ -76,31 +91,58 @@ PairOutcome convertPair(const PcmSettings& settings, const ArchivalOptions& arch
     if (interruptionSignal() != 0) {
         return PairOutcome::kStopped;
     }
+    // Only -o may name a stream: standard output, a FIFO or a device.
+    std::optional<StreamOutput> stream;
+    if (options.outputNamed()) {
+        stream.emplace(outputName, options.waveStreamDescriptor());
+        if (stream->stopped()) {
+            return PairOutcome::kStopped;
+        }
+        if (stream->refusal()) {
+            std::cout << *stream->refusal() << std::endl << std::endl;
+            return PairOutcome::kSkipped;
+        }
+    }
+    bool shortDump = false;
     std::optional<std::uint64_t> foreign;
     {
         reader.skip(settings.skipBytes);
         // Inside the reader's life, so destroyed (and its file finished) first.
-        const ArchivalMetadata metadata = archival.metadataFor(inputName, settings);
-        WavSampleWriter writer(settings, outputName, reader.knownSize(), &metadata);
-        if (!writer.created()) {
+        const ArchivalMetadata metadata = options.archival().metadataFor(inputName, settings);
+        std::optional<WavSampleWriter> writer;
+        if (stream && stream->descriptor() >= 0) {
+            writer.emplace(settings, outputName, stream->descriptor(), reader.knownSize(), &metadata);
+        } else {
+            // A file named by -o for a dump of unknown length (a pipe) is settled as RIFF or
+            // RF64 at its end; derived names keep the RIFF file of earlier releases.
+            writer.emplace(settings, outputName, reader.knownSize(), options.outputNamed(), &metadata);
+        }
+        if (!writer->created()) {
             // Refused as not a regular file, and reported.
             return PairOutcome::kSkipped;
+        }
+        if (writer->announcedBytes()) {
+            reader.stopAtKnownSize();
         }
         guard.noteWritten(inputName, outputName);
         // The format was judged convertible above.
         const ChunkConversion conversion = chunkConversion(*dumpFormat(settings), settings.littleEndian);
         // The kernel's copy passes the bytes by this process: not when they are hashed or measured.
-        const bool copyInKernel = conversion.kernel == nullptr && !writer.seesEveryByte();
+        const bool copyInKernel = conversion.kernel == nullptr && !writer->seesEveryByte();
         if (const auto source = copyInKernel ? reader.kernelCopySource() : std::nullopt) {
-            copyDumpInKernel(*source, writer);
+            copyDumpInKernel(*source, *writer);
         } else {
-            foreign = copyChunks(reader, writer, conversion, settings);
+            foreign = copyChunks(reader, *writer, conversion, settings);
         }
+        shortDump = !foreign && reportedShortDump(*writer, inputName);
     }
     if (foreign) {
         std::cout << "Error reading <" << inputName << ">: not 24-bit samples in 32-bit words (byte offset <"
                   << settings.skipBytes + *foreign << ">)" << std::endl
                   << std::endl;
+        return PairOutcome::kSkipped;
+    }
+    if (shortDump) {
         return PairOutcome::kSkipped;
     }
     if (interruptionSignal() != 0) {
@@ -133,7 +175,7 @@ int runConversion(int argc, char** argv)
         auto output = options.outputsBegin();
         for (auto input = options.inputsBegin(); input != options.inputsEnd() && interruptionSignal() == 0;
              ++input, ++output) {
-            const PairOutcome outcome = convertPair(settings, options.archival(), guard, *input, *output);
+            const PairOutcome outcome = convertPair(settings, options, guard, *input, *output);
             if (outcome == PairOutcome::kUnconvertible) {
                 return kExitUnconvertibleFormat;
             }

@@ -53,18 +53,14 @@ void ArchivalWriting::add(const std::uint8_t* bytes, std::size_t count)
     }
 }
 
-std::int32_t ArchivalWriting::finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io,
-                                     std::uint64_t frames)
+bool ArchivalWriting::collect(std::vector<std::uint8_t>* trailing, std::vector<unsigned char>* loudnessFields)
 {
-    std::vector<std::uint8_t> trailing;
-    std::vector<unsigned char> loudnessFields;
-    bool failed = false;
     try {
         for (const auto& feed : feeds_) {
             feed->drain();
         }
         if (md5_) {
-            trailing = md5Chunk(md5_->digest());
+            *trailing = md5Chunk(md5_->digest());
         }
         if (loudness_) {
             LoudnessValues values;
@@ -80,18 +76,53 @@ std::int32_t ArchivalWriting::finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* r
             measured.maxTruePeakLevel = loudnessField(values.truePeak);
             measured.maxMomentaryLoudness = loudnessField(values.maxMomentary);
             measured.maxShortTermLoudness = loudnessField(values.maxShortTerm);
-            loudnessFields = pcmwrap::meta::loudnessFieldBytes(measured);
+            *loudnessFields = pcmwrap::meta::loudnessFieldBytes(measured);
         }
+        return true;
     } catch (const std::exception&) {
         // The hash or the meter failed: the file is finished without what they give.
-        trailing.clear();
-        loudnessFields.clear();
-        failed = true;
+        trailing->clear();
+        loudnessFields->clear();
+        return false;
     }
+}
+
+std::int32_t ArchivalWriting::finish(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io,
+                                     std::uint64_t frames)
+{
+    std::vector<std::uint8_t> trailing;
+    std::vector<unsigned char> loudnessFields;
+    const bool failed = !collect(&trailing, &loudnessFields);
     const DWORD patchOffset = loudnessFields.empty() ? 0 : layout_.loudnessOffset;
     const std::int32_t result =
         wav_finish_with_chunks(handle, chunk, riff, io, frames, trailing.data(), static_cast<DWORD>(trailing.size()),
                                patchOffset, loudnessFields.data(), static_cast<DWORD>(loudnessFields.size()));
     // A file without the MD5 or loudness it was asked for is not a success.
     return result == 0 && failed ? WAV_ERR_WRITE_FAILED : result;
+}
+
+std::int32_t ArchivalWriting::beginStream(HMMIO handle, const WAVEFORMATEX* format, std::uint64_t dataBytes,
+                                          MMCKINFO* chunk, MMIOINFO* io)
+{
+    // Loudness is refused for streams before anything runs: nothing in the header is
+    // revisited, so the layout's place of its fields does not matter.
+    layout_ = archivalLayout(metadata_, false);
+    streamTrailing_ = mayHashStream(dataBytes) ? layout_.trailingBytes : 0;
+    return wav_begin_stream_with_chunks(handle, format, dataBytes, layout_.leading.data(),
+                                        static_cast<DWORD>(layout_.leading.size()), layout_.middle.data(),
+                                        static_cast<DWORD>(layout_.middle.size()), streamTrailing_, chunk, io);
+}
+
+std::int32_t ArchivalWriting::finishStream(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io, std::uint64_t dataBytes)
+{
+    std::vector<std::uint8_t> trailing;
+    std::vector<unsigned char> loudnessFields;
+    const bool failed = !collect(&trailing, &loudnessFields);
+    if (trailing.size() != streamTrailing_) {
+        // What the header announced is all a stream may carry after its data.
+        trailing.clear();
+    }
+    const std::int32_t result =
+        wav_finish_stream_with_chunks(handle, chunk, io, dataBytes, trailing.data(), static_cast<DWORD>(trailing.size()));
+    return result == 0 && (failed || trailing.size() != streamTrailing_) ? WAV_ERR_WRITE_FAILED : result;
 }

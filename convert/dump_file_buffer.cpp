@@ -51,13 +51,26 @@ bool DumpFileBuffer::open(const std::string& name)
     return fd_ >= 0;
 }
 
+bool DumpFileBuffer::openStandardInput()
+{
+    // Left blocking: the descriptor is shared with whoever started the program, and every
+    // read waits in poll first anyway.
+    fd_ = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    return fd_ >= 0;
+}
+
 std::optional<std::uint64_t> DumpFileBuffer::regularFileSize() const
 {
     struct stat status {};
     if (fd_ < 0 || fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(status.st_size);
+    // Standard input may stand past the start of its file.
+    const off_t position = lseek(fd_, 0, SEEK_CUR);
+    if (position < 0 || position > status.st_size) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(status.st_size - position);
 }
 
 std::uint64_t DumpFileBuffer::skip(std::uint64_t bytes)

@@ -22,8 +22,10 @@ public:
     // Opens the file for reading; false when it cannot be opened. A FIFO without a writer
     // yet is opened at once: the wait for its writer is in the reads.
     bool open(const std::string& name);
-    // The length of the open file when it is a regular file; none for a FIFO, a device
-    // or a file that cannot be asked.
+    // Reads standard input from where it stands; false when it is closed.
+    bool openStandardInput();
+    // The bytes from the position to the end of the open file when it is a regular file;
+    // none for a pipe, a FIFO, a device or a file that cannot be asked.
     std::optional<std::uint64_t> regularFileSize() const;
     // Passes over up to `bytes` bytes of the file (a regular file by a seek, any other by
     // reading them) and returns how many it passed: fewer at the end of the file or when

@@ -1,5 +1,7 @@
 #include "convert/sample_dump_reader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iostream>
 
@@ -7,12 +9,22 @@ SampleDumpReader::SampleDumpReader(const std::string& name) : name_(name), strea
 {
     // Only a broken stream raises; the end of the file and a short read are normal here.
     stream_.exceptions(std::ios::badbit);
-    ok_ = file_.open(name_) && firstByteReadable();
+    if (name_ == kStandardStreamName) {
+        if (isatty(STDIN_FILENO) != 0) {
+            ok_ = false;
+            std::cout << "Error reading <" << name_ << ">: standard input is a terminal" << std::endl;
+            return;
+        }
+        ok_ = file_.openStandardInput();
+    } else {
+        ok_ = file_.open(name_);
+    }
+    // Before the first read moves the position that the size is counted from.
+    knownSize_ = ok_ ? file_.regularFileSize() : std::nullopt;
+    ok_ = ok_ && firstByteReadable();
     if (!ok_) {
         std::cout << "Error opening <" << name_ << ">" << std::endl;
-        return;
     }
-    knownSize_ = file_.regularFileSize();
 }
 
 // Some names open but give no file bytes: a directory opens on this system and only its
@@ -41,8 +53,13 @@ std::uint32_t SampleDumpReader::readChunk()
     }
     chunk_ = buffer_.data();
     // The char view of the bytes is how streams read; char may alias any object.
-    stream_.read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(kChunkBytes));
+    const std::size_t wanted = limit_ ? static_cast<std::size_t>(std::min<std::uint64_t>(*limit_, kChunkBytes))
+                                      : kChunkBytes;
+    stream_.read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(wanted));
     const auto count = static_cast<std::size_t>(stream_.gcount());
+    if (limit_) {
+        *limit_ -= count;
+    }
     // A short read at the end of the file sets fail and end-of-file together: success.
     ok_ = !stream_.fail() || stream_.eof();
     if (!ok_) {

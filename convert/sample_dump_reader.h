@@ -8,14 +8,19 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "convert/chunk.h"
 #include "convert/dump_file_buffer.h"
 
+// The name that stands for standard input as an input, and standard output as an output.
+inline constexpr std::string_view kStandardStreamName = "-";
+
 class SampleDumpReader {
 public:
-    // Opens the file. A missing or unreadable file never throws: it prints
-    // "Error opening <name>" and leaves ok() false.
+    // Opens the file; "-" is standard input. A missing or unreadable file never throws: it
+    // prints "Error opening <name>" and leaves ok() false. Standard input on a terminal is
+    // refused ("Error reading <->: standard input is a terminal"): nobody types samples.
     explicit SampleDumpReader(const std::string& name);
     SampleDumpReader(const SampleDumpReader&) = delete;
     SampleDumpReader& operator=(const SampleDumpReader&) = delete;
@@ -47,6 +52,10 @@ public:
     // input whose length is not known before it is read.
     std::optional<std::uint64_t> knownSize() const { return knownSize_; }
 
+    // Reads no further than the known size: bytes added to the file after the start are
+    // not read (a stream's header has announced the size already). Nothing without one.
+    void stopAtKnownSize() { limit_ = knownSize_; }
+
 private:
     bool firstByteReadable();
 
@@ -61,4 +70,5 @@ private:
     const std::uint8_t* chunk_ = buffer_.data();
     bool ok_ = true;
     std::optional<std::uint64_t> knownSize_;
+    std::optional<std::uint64_t> limit_;  // the bytes still to read, when limited
 };

@@ -1,14 +1,17 @@
 #include "convert/wav_sample_writer.h"
 
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 
 #include "convert/archival_writing.h"
 #include "convert/exit_status.h"
+#include "convert/interruption.h"
 #include "convert/sample_conversion.h"
 
 namespace {
@@ -47,7 +50,8 @@ WAVEFORMATEX meteredFormat(const FormatBlock& block)
 }  // namespace
 
 WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                                 std::optional<std::uint64_t> dumpBytes, const ArchivalMetadata* archival)
+                                 std::optional<std::uint64_t> dumpBytes, bool growable,
+                                 const ArchivalMetadata* archival)
     : format_(formatBlock(settings)), name_(name)
 {
     exitIfUnconvertible(settings);
@@ -56,12 +60,25 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
         archival_ = std::make_unique<ArchivalWriting>(*archival, meteredFormat(format_));
     }
     const std::uint64_t sideBytes = archival_ ? archival_->sideBytes() : 0;
-    rf64_ = dumpBytes && wav_needs_rf64_with_chunks(&format_.record, conversion_.fileBytes(*dumpBytes), sideBytes) != 0;
-    const std::int32_t created =
-        archival_ ? archival_->create(name_.c_str(), &handle_, &format_.record, &dataChunk_, &riffChunk_, rf64_)
-                  : (rf64_ ? wav_create_rf64 : wav_create)(name_.c_str(), &handle_, &format_.record, &dataChunk_,
-                                                            &riffChunk_);
-    if (created == WAV_ERR_WRITE_FAILED && handle_ == nullptr && existsAsOtherThanRegularFile(name_)) {
+    // The side chunks' place is fixed when the file is made: a file that grows into RF64
+    // in place does not take them.
+    if (!dumpBytes && growable && !archival_) {
+        form_ = Form::kGrowable;
+    } else if (dumpBytes &&
+               wav_needs_rf64_with_chunks(&format_.record, conversion_.fileBytes(*dumpBytes), sideBytes) != 0) {
+        form_ = Form::kRf64;
+    }
+    std::int32_t created = 0;
+    if (archival_) {
+        created = archival_->create(name_.c_str(), &handle_, &format_.record, &dataChunk_, &riffChunk_,
+                                    form_ == Form::kRf64);
+    } else {
+        const auto create = form_ == Form::kRf64      ? wav_create_rf64
+                            : form_ == Form::kGrowable ? wav_create_growable
+                                                       : wav_create;
+        created = create(name_.c_str(), &handle_, &format_.record, &dataChunk_, &riffChunk_);
+    }
+    if (handle_ == nullptr && existsAsOtherThanRegularFile(name_)) {
         // Nothing was written to it; the driver skips the pair.
         std::cout << "Error creating <" << name_ << ">: not a regular file" << std::endl << std::endl;
         return;
@@ -69,6 +86,56 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
     if (created != 0) {
         failWith("Error creating <", created);
     }
+    beginData();
+}
+
+WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string& name, int descriptor,
+                                 std::optional<std::uint64_t> dumpBytes, const ArchivalMetadata* archival)
+    : format_(formatBlock(settings)), name_(name), descriptor_(descriptor)
+{
+    exitIfUnconvertible(settings);
+    conversion_ = chunkConversion(*dumpFormat(settings), settings.littleEndian);
+    if (archival != nullptr && archival->any()) {
+        archival_ = std::make_unique<ArchivalWriting>(*archival, meteredFormat(format_));
+    }
+    MMIOINFO info{};
+    handle_ = mmioOpenDescriptor(descriptor, &info);
+    if (handle_ == nullptr) {
+        failWith("Error creating <", WAV_ERR_WRITE_FAILED);
+    }
+    const std::optional<std::uint64_t> fileBytes =
+        dumpBytes ? std::optional<std::uint64_t>(conversion_.fileBytes(*dumpBytes)) : std::nullopt;
+    // A regular file on standard output takes its sizes in place when they are not known
+    // at the start; otherwise the header goes out once, sized as the stream decides.
+    if (!fileBytes && !mmioIsStream(handle_) && !archival_) {
+        form_ = Form::kGrowable;
+        if (const std::int32_t result = wav_begin_growable(handle_, &format_.record, &dataChunk_, &riffChunk_);
+            result != 0) {
+            failWith("Error creating <", result);
+        }
+        beginData();
+        return;
+    }
+    form_ = Form::kStream;
+    announced_ = fileBytes;
+    created_ = true;
+    // A stream whose reader takes nothing must not hold a run that was asked to stop.
+    mmioSetStreamWake(handle_, interruptionDescriptor());
+    const std::uint64_t size = fileBytes ? *fileBytes : WAV_STREAM_SIZE_UNKNOWN;
+    if (archival_ && !archival_->mayHashStream(size)) {
+        std::cout << "Note: <" << name_ << "> gets no MD5 chunk: a stream of unknown length ends with its data"
+                  << std::endl;
+    }
+    const std::int32_t result = archival_ ? archival_->beginStream(handle_, &format_.record, size, &dataChunk_, &io_)
+                                          : wav_begin_stream(handle_, &format_.record, size, &dataChunk_, &io_);
+    if (result != 0) {
+        failWith("Error creating <", result);
+    }
+    uncaughtExceptions_ = std::uncaught_exceptions();
+}
+
+void WavSampleWriter::beginData()
+{
     // Kept for settling a failed file through the descriptor it was written with.
     spare_ = mmioDuplicate(handle_);
     created_ = true;
@@ -85,6 +152,10 @@ WavSampleWriter::~WavSampleWriter()
         return;
     }
     if (const std::int32_t result = finish(); result != 0) {
+        // A stream cut short by its dump, or given up for a stop: the driver says so.
+        if (form_ == Form::kStream && (result == WAV_ERR_TRUNCATED || interruptionSignal() != 0)) {
+            return;
+        }
         settle();
         if (std::uncaught_exceptions() > uncaughtExceptions_) {
             closeSpare();
@@ -126,6 +197,11 @@ void WavSampleWriter::write(std::span<const std::uint8_t, kChunkBytes> source, s
     const std::int32_t result = wav_write(handle_, count, bytes, &dataChunk_, &written, &io_);
     bytesPlaced_ += written;
     if (result != 0 || written < count) {
+        if (form_ == Form::kStream && interruptionSignal() != 0) {
+            // Given up for a stop: the driver reports the interruption, as for a file.
+            finish();
+            return;
+        }
         // Finishing only closes the failed file here (or finishes it over all it holds);
         // settling then makes its header describe what reached the disk.
         finish();
@@ -193,27 +269,54 @@ std::int32_t WavSampleWriter::finish()
         // A cut last frame stays in the file, so it is hashed and measured too.
         archival_->add(heldFrameBytes_.data(), heldFrameBytes_.size());
         heldFrameBytes_.clear();
-        return archival_->finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
     }
-    return rf64_ ? wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
-                 : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
+    const std::uint64_t streamBytes = announced_ ? *announced_ : WAV_STREAM_SIZE_UNKNOWN;
+    switch (form_) {
+    case Form::kRf64:
+        return archival_ ? archival_->finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
+                         : wav_finish_rf64(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+    case Form::kGrowable: return wav_finish_growable(&handle_, &dataChunk_, &riffChunk_, &io_, frames_);
+    case Form::kStream:
+        return archival_ ? archival_->finishStream(&handle_, &dataChunk_, &io_, streamBytes)
+                         : wav_finish_stream(&handle_, &dataChunk_, &io_, streamBytes);
+    case Form::kRiff: break;
+    }
+    return archival_ ? archival_->finish(&handle_, &dataChunk_, &riffChunk_, &io_, frames_)
+                     : wav_finish(&handle_, &dataChunk_, &riffChunk_, &io_, static_cast<DWORD>(frames_));
 }
 
 // After a failed write or finish, with the file closed: settles its header over what
 // reached the disk. A failure of the settling itself is not reported; the first is.
 void WavSampleWriter::settle() const
 {
-    if (rf64_) {
-        wav_settle_rf64(spare_, &begunDataChunk_, bytesPlaced_, format_.record.nBlockAlign);
-        return;
+    const WORD blockAlign = format_.record.nBlockAlign;
+    switch (form_) {
+    case Form::kRf64: wav_settle_rf64(spare_, &begunDataChunk_, bytesPlaced_, blockAlign); return;
+    case Form::kGrowable: wav_settle_growable(spare_, &begunDataChunk_, bytesPlaced_, blockAlign); return;
+    case Form::kStream: return;  // what went out cannot be revisited
+    case Form::kRiff: break;
     }
     const auto placed = static_cast<DWORD>(std::min<std::uint64_t>(bytesPlaced_, 0xFFFFFFFFu));
-    wav_settle(spare_, &begunDataChunk_, placed, format_.record.nBlockAlign);
+    wav_settle(spare_, &begunDataChunk_, placed, blockAlign);
 }
 
 // Ends the process without unwinding; a file that was being written has been settled.
 void WavSampleWriter::failWith(const char* messageStart, std::int32_t result) const
 {
+    exitIfReaderGone();
     std::cout << messageStart << name_ << ">, code <" << result << ">" << std::endl << std::endl;
     std::exit(exitStatusForWaveResult(result));
+}
+
+// A stream whose reader went away ends the run at once and quietly, as the standard tools
+// end: SIGPIPE kills them; when it is ignored, the write fails and lands here.
+void WavSampleWriter::exitIfReaderGone() const
+{
+    if (form_ != Form::kStream || descriptor_ < 0) {
+        return;
+    }
+    pollfd output{descriptor_, POLLOUT, 0};
+    if (poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0) {
+        std::exit(kExitSignalBase + SIGPIPE);
+    }
 }

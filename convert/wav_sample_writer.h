@@ -39,9 +39,23 @@ public:
     // dumpBytes: the length of the dump when it is known in advance. archival: the bext,
     // INFO, MD5 and loudness the file gets (convert/archival_writing.h); none or nothing
     // asked leaves the file byte for byte as without it.
+    //
+    // growable: a dump of unknown length gets a file that reserves the place of a ds64
+    // chunk and becomes an RF64 file in place when it grows past the RIFF limit
+    // (wav_create_growable); without it, or with archival chunks, such a dump gives a RIFF
+    // file, which stops at the limit.
     WavSampleWriter(const PcmSettings& settings, const std::string& name,
-                    std::optional<std::uint64_t> dumpBytes = std::nullopt,
+                    std::optional<std::uint64_t> dumpBytes = std::nullopt, bool growable = false,
                     const ArchivalMetadata* archival = nullptr);
+    // Writes to an open descriptor (standard output, or a FIFO or device named by -o),
+    // which the caller keeps open until the writer is gone. One that cannot seek is a
+    // stream: its header goes out once, first, with the exact sizes of dumpBytes, or the
+    // streamed sizes when that is not known (wav_begin_stream); archival chunks go with it
+    // (an MD5 chunk only when the size is known: said on standard output when it is left
+    // out). When the stream's reader has gone away, the process ends with status 141
+    // (128 + SIGPIPE) and prints nothing.
+    WavSampleWriter(const PcmSettings& settings, const std::string& name, int descriptor,
+                    std::optional<std::uint64_t> dumpBytes, const ArchivalMetadata* archival = nullptr);
     ~WavSampleWriter();
     WavSampleWriter(const WavSampleWriter&) = delete;
     WavSampleWriter& operator=(const WavSampleWriter&) = delete;
@@ -67,6 +81,10 @@ public:
     // True when the data bytes must pass through write(): they are hashed or measured.
     bool seesEveryByte() const;
 
+    // The data bytes a stream's header announced, when it announced them; the bytes written.
+    std::optional<std::uint64_t> announcedBytes() const { return announced_; }
+    std::uint64_t bytesWritten() const { return bytesPlaced_; }
+
 private:
     [[noreturn]] void failWith(const char* messageStart, std::int32_t result) const;
     std::int32_t finish();
@@ -74,6 +92,12 @@ private:
     void countFrames(std::uint64_t count);
     void feedArchival(const std::uint8_t* bytes, std::size_t count);
     void closeSpare();
+    void beginData();
+    void exitIfReaderGone() const;
+
+    // How the file is made and finished: a RIFF or RF64 file of known size, a file that
+    // grows into RF64 when it must, or a stream written once.
+    enum class Form { kRiff, kRf64, kGrowable, kStream };
 
     HMMIO handle_ = nullptr;
     FormatBlock format_;
@@ -84,7 +108,9 @@ private:
     std::string name_;
     ChunkConversion conversion_;
     bool created_ = false;
-    bool rf64_ = false;
+    Form form_ = Form::kRiff;
+    int descriptor_ = -1;  // of a writer made on a descriptor; the caller's
+    std::optional<std::uint64_t> announced_;
     // A second handle on the file, open from its creation to the writer's end.
     HMMIO spare_ = nullptr;
     // Whole frames written so far, and the bytes of a frame begun but not yet complete.

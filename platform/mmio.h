@@ -100,6 +100,24 @@ MMRESULT mmioAllowLargeFile(HMMIO handle);
 // be settled without opening it again by name. Null on failure. Close it with mmioClose.
 HMMIO mmioDuplicate(HMMIO handle);
 
+// Not a platform call: a handle for writing on an open descriptor (duplicated; the caller
+// keeps its own). A regular file that the descriptor writes from its start is emptied and
+// written as mmioOpenA's files are. Anything else (a pipe, a socket, a FIFO, a device,
+// also a regular file open to append or standing past its start) is a stream: its bytes go
+// out once, in order, through write(2); no seek may go back before the last byte handed
+// to the system (MMIOERR_CANNOTSEEK), and mmioGetFileSize counts the bytes it took.
+// Null, with MMIOERR_CANNOTOPEN in info->wErrorRet, for a descriptor that is not open
+// for writing or is a directory.
+HMMIO mmioOpenDescriptor(int descriptor, MMIOINFO* info);
+// Not a platform call: whether the file behind the handle is a stream (above).
+bool mmioIsStream(HMMIO handle);
+// Not a platform call: a stream's writes wait in poll beside descriptor. Once it is
+// readable (the program was asked to stop), they go on only in pieces the stream takes
+// without blocking, and fail (MMIOERR_CANNOTWRITE) when it takes none: a reader that
+// takes nothing does not hold a program that was asked to stop. Ignored for a handle
+// that is not a stream; -1 for none.
+MMRESULT mmioSetStreamWake(HMMIO handle, int descriptor);
+
 // Not a platform call: moves to a 64-bit position, which mmioSeek's LONG cannot name past
 // 2 GiB; for settling the end of a file that failed to be written.
 MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position);

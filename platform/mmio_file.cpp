@@ -3,6 +3,8 @@
 // reads or fills it directly. The chunk walk on top of it is in mmio_chunks.cpp.
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +51,32 @@ MMRESULT openFailure(int error, bool create)
         return MMIOERR_INVALIDFILE;
     }
     return MMIOERR_CANNOTOPEN;
+}
+
+// How many of `wanted` bytes a stream's write may take now: all of them until the wake
+// descriptor is readable (the program was asked to stop); then pieces a pipe takes without
+// blocking while its reader takes bytes, and 0 once it takes none.
+std::size_t streamRoom(int fd, int wakeDescriptor, std::size_t wanted)
+{
+    if (wakeDescriptor < 0) {
+        return wanted;
+    }
+    for (;;) {
+        pollfd waits[] = {{fd, POLLOUT, 0}, {wakeDescriptor, POLLIN, 0}};
+        if (poll(waits, std::size(waits), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return wanted;  // the write itself will tell
+        }
+        const bool stopping = waits[1].revents != 0;
+        if (waits[0].revents != 0) {
+            return stopping ? std::min<std::size_t>(wanted, PIPE_BUF) : wanted;
+        }
+        if (stopping) {
+            return 0;
+        }
+    }
 }
 
 // Issues the handle of a file just opened; null, with the file closed, when it cannot be kept.
@@ -98,9 +126,19 @@ MMRESULT MmioFile::flush()
     if (!dirty) {
         return MMSYSERR_NOERROR;
     }
+    if (stream && base != fileSize) {
+        writeError = MMIOERR_CANNOTSEEK;  // bytes before the stream's end are gone
+        return writeError;
+    }
     std::size_t done = 0;
     while (done < valid) {
-        const ssize_t put = pwrite(fd, buffer.get() + done, valid - done, static_cast<off_t>(base + done));
+        const std::size_t room = stream ? streamRoom(fd, wakeDescriptor, valid - done) : valid - done;
+        if (room == 0) {
+            writeError = MMIOERR_CANNOTWRITE;
+            return writeError;
+        }
+        const ssize_t put = stream ? ::write(fd, buffer.get() + done, room)
+                                   : pwrite(fd, buffer.get() + done, valid - done, static_cast<off_t>(base + done));
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -149,6 +187,9 @@ MMRESULT MmioFile::startBufferAt(std::uint64_t offset)
 {
     if (const MMRESULT result = flush(); result != MMSYSERR_NOERROR) {
         return result;
+    }
+    if (stream && offset != fileSize) {
+        return MMIOERR_CANNOTSEEK;
     }
     base = offset;
     next = 0;
@@ -408,6 +449,48 @@ HMMIO mmioDuplicate(HMMIO handle)
     return keepOpenFile(std::move(file));
 }
 
+HMMIO mmioOpenDescriptor(int descriptor, MMIOINFO* info)
+{
+    std::unique_ptr<MmioFile> file = newMmioFile();
+    if (!file) {
+        return nullptr;
+    }
+    struct stat status {};
+    const int accessMode = fcntl(descriptor, F_GETFL);
+    if (accessMode == -1 || fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode) ||
+        (accessMode & O_ACCMODE) == O_RDONLY) {
+        if (info != nullptr) {
+            info->wErrorRet = MMIOERR_CANNOTOPEN;
+        }
+        return nullptr;
+    }
+    file->fd = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (file->fd < 0) {
+        if (info != nullptr) {
+            info->wErrorRet = MMIOERR_CANNOTOPEN;
+        }
+        return nullptr;
+    }
+    file->writable = true;
+    // Only a regular file that the descriptor writes from its start can take sizes settled
+    // in place; one opened to append (>>), or standing past its start, is written as a
+    // stream too, and so is everything that is not a regular file.
+    file->stream = !S_ISREG(status.st_mode) || (accessMode & O_APPEND) != 0 || lseek(file->fd, 0, SEEK_CUR) != 0;
+    // A pipe that holds a whole buffer takes it in one write: the reader at its other end
+    // and this writer wake a quarter as often. Where the system refuses, the pipe stays.
+    if (S_ISFIFO(status.st_mode)) {
+        fcntl(file->fd, F_SETPIPE_SZ, static_cast<int>(kMmioBufferBytes));
+    }
+    if (!file->stream && status.st_size > 0 && ftruncate(file->fd, 0) != 0) {
+        close(file->fd);
+        if (info != nullptr) {
+            info->wErrorRet = MMIOERR_CANNOTOPEN;
+        }
+        return nullptr;
+    }
+    return keepOpenFile(std::move(file));
+}
+
 MMRESULT mmioClose(HMMIO handle, UINT /*flags*/)
 {
     std::unique_ptr<MmioFile> file;
@@ -564,4 +647,20 @@ MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position)
         return MMSYSERR_INVALHANDLE;
     }
     return file->moveTo(position);
+}
+
+bool mmioIsStream(HMMIO handle)
+{
+    const MmioFile* const file = findOpenFile(handle);
+    return file != nullptr && file->stream;
+}
+
+MMRESULT mmioSetStreamWake(HMMIO handle, int descriptor)
+{
+    MmioFile* const file = findOpenFile(handle);
+    if (file == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    file->wakeDescriptor = file->stream ? descriptor : -1;
+    return MMSYSERR_NOERROR;
 }

@@ -28,6 +28,11 @@ struct MmioFile {
     std::uint64_t fileSize = 0;  // length of the file on disk, as far as this handle knows
     MMRESULT writeError = MMSYSERR_NOERROR;  // the first write the system refused, kept
     bool largeFile = false;  // holds a form with 64-bit sizes, not bound by the RIFF ceiling
+    // A pipe, a socket, a FIFO or a device: written once, front to back, with write(2);
+    // fileSize counts the bytes it took. Nothing written can be revisited.
+    bool stream = false;
+    // A stream's writes wait in poll beside this descriptor (mmioSetStreamWake).
+    int wakeDescriptor = -1;
 
     std::uint64_t position() const { return base + next; }
     // The largest size this file may reach.

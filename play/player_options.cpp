@@ -1,5 +1,7 @@
 #include "play/player_options.h"
 
+#include <string_view>
+
 #include <charconv>
 #include <cstdlib>
 #include <iostream>
@@ -96,7 +98,8 @@ PlayerOptions::PlayerOptions(int argc, char** argv)
     bool littleEndian = false;
     // Everything from the first file name on is a file name, even when it starts with a
     // minus sign; so is everything after --.
-    for (; current < argc && argv[current][0] == '-'; ++current) {
+    // A lone "-" is the first file name: standard input.
+    for (; current < argc && argv[current][0] == '-' && std::string_view(argv[current]) != "-"; ++current) {
         const std::string argument = argv[current];
         if (argument == "--") {
             ++current;

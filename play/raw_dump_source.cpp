@@ -1,6 +1,8 @@
 #include "play/raw_dump_source.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -43,8 +45,25 @@ Stored storedOf(SampleFormat format)
 
 }  // namespace
 
-RawDumpSource::RawDumpSource(const std::string& name, const RawDumpFormat& format)
-    : name_(name), format_(format), file_(std::fopen(name.c_str(), "rb"))
+namespace {
+
+std::FILE* openDump(const std::string& name)
+{
+    if (name != "-") {
+        return std::fopen(name.c_str(), "rb");
+    }
+    const int descriptor = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    std::FILE* const file = descriptor < 0 ? nullptr : fdopen(descriptor, "rb");
+    if (file == nullptr && descriptor >= 0) {
+        close(descriptor);
+    }
+    return file;
+}
+
+}  // namespace
+
+RawDumpSource::RawDumpSource(const std::string& name, const RawDumpFormat& format, std::vector<unsigned char> prefix)
+    : name_(name), format_(format), file_(openDump(name)), prefix_(std::move(prefix))
 {
     if (!file_) {
         throw systemError();
@@ -63,7 +82,10 @@ std::size_t RawDumpSource::readBytes(std::size_t frames)
 {
     frames = static_cast<std::size_t>(std::min<std::uint64_t>(frames, framesLeft_));
     bytes_.resize(frames * format_.frameBytes());
-    const std::size_t got = std::fread(bytes_.data(), 1, bytes_.size(), file_.get());
+    const std::size_t early = std::min(prefix_.size() - prefixUsed_, bytes_.size());
+    std::copy_n(prefix_.begin() + static_cast<std::ptrdiff_t>(prefixUsed_), early, bytes_.begin());
+    prefixUsed_ += early;
+    const std::size_t got = early + std::fread(bytes_.data() + early, 1, bytes_.size() - early, file_.get());
     if (got < bytes_.size() && std::ferror(file_.get())) {
         throw systemError();
     }

@@ -24,8 +24,10 @@ struct RawDumpFormat {
 
 class RawDumpSource : public PcmSource {
 public:
-    // Throws std::system_error when the file cannot be opened or its size read.
-    RawDumpSource(const std::string& name, const RawDumpFormat& format);
+    // Throws std::system_error when the file cannot be opened or its size read. "-" is
+    // standard input. prefix: bytes already read from the file's start (by the probe, from
+    // a stream that cannot be read twice), played first.
+    RawDumpSource(const std::string& name, const RawDumpFormat& format, std::vector<unsigned char> prefix = {});
 
     unsigned channels() const override { return format_.channels; }
     std::uint32_t sampleRate() const override { return format_.sampleRate; }
@@ -57,4 +59,6 @@ private:
     bool lengthKnown_ = true;
     std::uint64_t framesLeft_ = 0;
     std::vector<unsigned char> bytes_;
+    std::vector<unsigned char> prefix_;
+    std::size_t prefixUsed_ = 0;
 };

@@ -1,17 +1,22 @@
 #include "play/source_opening.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <fstream>
 #include <iostream>
+#include <span>
 #include <system_error>
+#include <vector>
 
 #include "play/raw_dump_source.h"
 #include "play/ring_frame_feed.h"
 #include "play/wav_file_source.h"
 #include "probe/container_signature.h"
+#include "probe/file_windows.h"
 #include "probe/format_description.h"
 #include "probe/probe.h"
 #include "wavfile/wav_file.h"
@@ -24,6 +29,8 @@ using pcmwrap::probe::Encoding;
 using pcmwrap::probe::ProbeResult;
 using pcmwrap::probe::Verdict;
 
+constexpr const char* kStandardInputName = "-";
+
 pcmwrap::SampleKind kindOf(Encoding encoding)
 {
     return encoding == Encoding::kFloat      ? pcmwrap::SampleKind::kFloat
@@ -31,9 +38,34 @@ pcmwrap::SampleKind kindOf(Encoding encoding)
                                              : pcmwrap::SampleKind::kSigned;
 }
 
-RawDumpFormat probedFormat(const std::string& name, std::int32_t rate, std::string* told)
+// Standard input cannot be read twice: the bytes the probe reads are kept to be played.
+std::vector<unsigned char> probeBudgetOfStandardInput()
 {
-    const ProbeResult result = pcmwrap::probe::probeFile(name);
+    std::vector<unsigned char> bytes(pcmwrap::probe::kReadBudget);
+    std::size_t held = 0;
+    while (held < bytes.size()) {
+        const ssize_t got = read(STDIN_FILENO, bytes.data() + held, bytes.size() - held);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw UnreadableFile(std::generic_category().message(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        held += static_cast<std::size_t>(got);
+    }
+    bytes.resize(held);
+    return bytes;
+}
+
+RawDumpFormat probedFormat(const std::string& name, std::int32_t rate, const std::vector<unsigned char>& prefix,
+                           std::string* told)
+{
+    const ProbeResult result = name == kStandardInputName
+                                   ? pcmwrap::probe::probeBytes(std::as_bytes(std::span(prefix)))
+                                   : pcmwrap::probe::probeFile(name);
     if (result.verdict == Verdict::kError) {
         throw UnreadableFile(result.message);
     }
@@ -91,9 +123,16 @@ std::unique_ptr<PcmSource> openSource(const std::string& name, const PlayerOptio
     } else if (!container.empty()) {
         throw UnplayableFile("container: " + container + "; raw settings apply to dumps only");
     } else if (options.probeDumps()) {
-        source = std::make_unique<RawDumpSource>(name, probedFormat(name, options.rawRate(), told));
+        std::vector<unsigned char> prefix;
+        if (name == kStandardInputName) {
+            prefix = probeBudgetOfStandardInput();
+        }
+        const RawDumpFormat format = probedFormat(name, options.rawRate(), prefix, told);
+        source = std::make_unique<RawDumpSource>(name, format, std::move(prefix));
     } else if (options.rawFormat()) {
         source = std::make_unique<RawDumpSource>(name, *options.rawFormat());
+    } else if (name == kStandardInputName) {
+        source = std::make_unique<WavFileSource>(STDIN_FILENO);
     } else {
         source = std::make_unique<WavFileSource>(name);
     }

@@ -1,6 +1,6 @@
 #pragma once
 // A WAVE file as the player's source, read through pcmwrap::WavReader: RIFF, RF64 and
-// BW64; PCM, float and extensible; streamed files.
+// BW64; PCM, float and extensible; streamed files, also on standard input or a FIFO.
 
 #include <algorithm>
 #include <filesystem>
@@ -14,11 +14,15 @@ class WavFileSource : public PcmSource {
 public:
     // Throws WavError: WAV_ERR_BAD_FORMAT for a format the reader does not take.
     explicit WavFileSource(const std::filesystem::path& path) : reader_(path) {}
+    // An open descriptor (standard input), read as a stream when it is one.
+    explicit WavFileSource(int descriptor) : reader_(descriptor) {}
 
     unsigned channels() const override { return reader_.format().channels; }
     std::uint32_t sampleRate() const override { return reader_.format().sampleRate; }
     std::uint32_t channelMask() const override { return reader_.format().channelMask; }
-    std::uint64_t frameCount() const override { return reader_.frameCount(); }
+    // 0 for a stream whose length was never filled in: it plays to its end.
+    std::uint64_t frameCount() const override { return reader_.frameCountKnown() ? reader_.frameCount() : 0; }
+    bool lengthKnown() const override { return reader_.frameCountKnown(); }
     bool floatSamples() const override { return reader_.format().encoding == pcmwrap::SampleEncoding::kFloat; }
     bool roundsFloatTo16Bits() const override { return true; }
     // Float samples are read as double and rounded by the player's rule (halves up).

@@ -93,6 +93,55 @@ int32_t wav_create_with_chunks(const char* fileName, HMMIO* handle, const WAVEFO
 int32_t wav_finish_with_chunks(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, uint64_t sampleCount,
                                const BYTE* trailing, DWORD trailingBytes, DWORD patchOffset, const BYTE* patch,
                                DWORD patchBytes);
+// ---- Writing a file whose final size is not known when it is created (its samples come
+// from a pipe). Calls: wav_create_growable, wav_begin_data, wav_write...,
+// wav_finish_growable.
+//
+// As wav_create, with a JUNK chunk of 28 zero bytes right after the form's type, keeping
+// the place of a ds64 chunk, and a file that may grow past 0xFFFFFFFF bytes.
+int32_t wav_create_growable(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk,
+                            MMCKINFO* riff);
+// The same on a handle of mmioOpenDescriptor that is not a stream (a regular file on
+// standard output); a stream is refused with MMIOERR_CANNOTSEEK.
+int32_t wav_begin_growable(HMMIO handle, const WAVEFORMATEX* format, MMCKINFO* chunk, MMCKINFO* riff);
+// A file that fits a RIFF form (its header, data and pad byte within 0xFFFFFFFF bytes) is
+// finished as wav_finish finishes it (sampleCount in 32 bits), the JUNK chunk kept; a
+// longer one becomes an RF64 form in place, its JUNK chunk a ds64 chunk holding the true
+// sizes, as wav_finish_rf64 leaves a file. Closes the file, setting *handle to null.
+int32_t wav_finish_growable(HMMIO* handle, MMCKINFO* chunk, MMCKINFO* riff, MMIOINFO* io, uint64_t sampleCount);
+// As wav_settle for a file made by wav_create_growable; one whose data on disk no longer
+// fits a RIFF form is turned into RF64 first and settled as wav_settle_rf64 settles.
+int32_t wav_settle_growable(HMMIO spare, const MMCKINFO* chunk, uint64_t bytesPlaced, WORD blockAlign);
+
+// ---- Writing to a stream (a handle of mmioOpenDescriptor on a pipe, a socket, a FIFO or
+// a device), which cannot seek: the header goes out once, before the samples, and is
+// never revisited. Calls: wav_begin_stream, wav_write..., wav_finish_stream.
+
+// The number of sample bytes of a stream that is not known when it begins.
+inline constexpr uint64_t WAV_STREAM_SIZE_UNKNOWN = UINT64_MAX;
+// Writes the whole header of a stream that will carry dataBytes sample bytes: the file
+// wav_create, wav_begin_data and wav_finish would make of them, exact sizes and fact count
+// included (the RF64 form of wav_create_rf64, its sizes in ds64, when wav_needs_rf64 says
+// so). For WAV_STREAM_SIZE_UNKNOWN the RIFF size, the data size and the fact count are
+// 0xFFFFFFFF: the conventional streamed WAVE file, which readers take to the end of the
+// stream. Then takes over the I/O buffer into *io as wav_begin_data does; chunk describes
+// the data chunk.
+int32_t wav_begin_stream(HMMIO handle, const WAVEFORMATEX* format, uint64_t dataBytes, MMCKINFO* chunk, MMIOINFO* io);
+// Hands the buffer back, appends the pad byte of odd data and closes the handle, setting
+// *handle to null, also on failure. dataBytes: as given to wav_begin_stream. A stream
+// whose data bytes differ from the size its header announced gets no pad byte and
+// WAV_ERR_TRUNCATED. A stream whose reader went away fails with MMIOERR_CANNOTWRITE.
+int32_t wav_finish_stream(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io, uint64_t dataBytes);
+// As wav_begin_stream, with side chunks as wav_create_with_chunks places them (leading
+// before fmt, middle between fact and data), and trailingBytes of chunks that
+// wav_finish_stream_with_chunks will append after the data: counted in the sizes now. A
+// stream of unknown size takes no trailing chunks (its readers read to its end).
+int32_t wav_begin_stream_with_chunks(HMMIO handle, const WAVEFORMATEX* format, uint64_t dataBytes,
+                                     const BYTE* leading, DWORD leadingBytes, const BYTE* middle, DWORD middleBytes,
+                                     DWORD trailingBytes, MMCKINFO* chunk, MMIOINFO* io);
+// As wav_finish_stream, then the trailing chunks (exactly the trailingBytes announced).
+int32_t wav_finish_stream_with_chunks(HMMIO* handle, MMCKINFO* chunk, MMIOINFO* io, uint64_t dataBytes,
+                                      const BYTE* trailing, DWORD trailingBytes);
 
 // ---- Reading: wav_open, [wav_copy_extra_chunks], wav_begin_read, wav_read..., wav_close_read.
 

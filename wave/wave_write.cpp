@@ -26,8 +26,8 @@ void serializeFormat(const WAVEFORMATEX& format, unsigned char (&bytes)[kFormatR
     writeLittleEndian16(bytes + 16, format.cbSize);
 }
 
-// A PCM fmt chunk holds 16 bytes; any other format holds the whole record and the
-// cbSize extra bytes that follow it in memory.
+}  // namespace
+
 bool writeFormat(HMMIO handle, const WAVEFORMATEX* format)
 {
     unsigned char record[kFormatRecordBytes];
@@ -38,8 +38,6 @@ bool writeFormat(HMMIO handle, const WAVEFORMATEX* format)
     const auto* extra = reinterpret_cast<const BYTE*>(format) + sizeof(WAVEFORMATEX);
     return writeExactly(handle, record, kFormatRecordBytes) && writeExactly(handle, extra, format->cbSize);
 }
-
-}  // namespace
 
 int32_t wav_create(const char* fileName, HMMIO* handle, const WAVEFORMATEX* format, MMCKINFO* chunk, MMCKINFO* riff)
 {

@@ -11,6 +11,10 @@
 // another kind of file (nothing is done to it).
 std::int32_t openToCreate(const char* fileName, HMMIO* handle);
 
+// Writes the fmt chunk's content at the position: a PCM fmt chunk holds 16 bytes; any
+// other format holds the whole record and the cbSize extra bytes that follow it in memory.
+bool writeFormat(HMMIO handle, const WAVEFORMATEX* format);
+
 // Writes the fmt chunk (16 bytes of the format for PCM, else the 18-byte record and its
 // cbSize extra bytes) and a fact chunk holding 0xFFFFFFFF at the position. The result is
 // wav_create's for these steps; chunk describes the fmt chunk afterwards.

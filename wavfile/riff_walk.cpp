@@ -1,14 +1,13 @@
-// The 64-bit walk of a WAVE file's top-level chunks (RIFF, RF64 and BW64 forms).
+// The 64-bit walk of a WAVE file's top-level chunks (RIFF, RF64 and BW64 forms), over a
+// source that can seek or a stream.
 
 #include "wavfile/riff_walk.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <string>
 
 #include "platform/little_endian.h"
-#include "wave/file_access.h"
 #include "wave/fourcc.h"
 
 namespace pcmwrap::riff {
@@ -25,11 +24,12 @@ constexpr std::size_t kDs64SizesBytes = 24;
 constexpr std::size_t kDs64TableEntryBytes = 12;
 // A table longer than this names more large chunks than a file can have.
 constexpr std::uint32_t kMostTableEntries = 256;
+// The end of a stream, whose length is not known: no bound but what it holds.
+constexpr std::uint64_t kUnbounded = std::numeric_limits<std::uint64_t>::max();
 
 struct Ds64 {
     std::uint64_t riffSize = 0;
     std::uint64_t dataSize = 0;
-    std::vector<std::pair<FOURCC, std::uint64_t>> table;
 };
 
 std::uint64_t readLittleEndian64(const unsigned char* bytes)
@@ -46,26 +46,37 @@ std::string idText(FOURCC id)
     return text;
 }
 
-WalkResult readDs64(HMMIO handle, std::uint64_t fileSize, Ds64* ds64)
+// The length of what can be walked: the file's, or no bound for a stream.
+std::uint64_t walkLimit(const source::ByteSource& source)
+{
+    return source.size().value_or(kUnbounded);
+}
+
+// Whether the source holds count bytes from offset on, as far as it can tell before
+// reading them: a stream's claims are tested by the reads themselves.
+bool holds(const source::ByteSource& source, std::uint64_t offset, std::uint64_t count)
+{
+    const std::uint64_t limit = walkLimit(source);
+    return offset <= limit && limit - offset >= count;
+}
+
+WalkResult readDs64(source::ByteSource& source, Ds64* ds64, WaveLayout* layout)
 {
     unsigned char header[kChunkHeaderBytes];
-    if (fileSize < kFormHeaderBytes + kChunkHeaderBytes) {
+    if (!holds(source, kFormHeaderBytes, kChunkHeaderBytes)) {
         return WalkResult::kHeaderCut;
     }
-    if (!readAt(handle, kFormHeaderBytes, header, sizeof header)) {
-        return WalkResult::kReadFailed;
+    if (!readAt(source, kFormHeaderBytes, header, sizeof header)) {
+        return source.canSeek() ? WalkResult::kReadFailed : WalkResult::kHeaderCut;
     }
     const std::uint32_t size = readLittleEndian32(header + 4);
     if (readLittleEndian32(header) != kFourccDs64 || size < kDs64SizesBytes) {
         return WalkResult::kNoDs64;
     }
-    if (!fileHolds(handle, kFormHeaderBytes + kChunkHeaderBytes, std::min<std::uint64_t>(size, kDs64SizesBytes + 4))) {
-        return WalkResult::kHeaderCut;
-    }
     unsigned char sizes[kDs64SizesBytes + 4] = {};
     const std::size_t fixed = size >= sizeof sizes ? sizeof sizes : kDs64SizesBytes;
-    if (!readExactly(handle, sizes, static_cast<DWORD>(fixed))) {
-        return WalkResult::kReadFailed;
+    if (!holds(source, kFormHeaderBytes + kChunkHeaderBytes, fixed) || !source.readExactly(sizes, fixed)) {
+        return WalkResult::kHeaderCut;
     }
     ds64->riffSize = readLittleEndian64(sizes);
     ds64->dataSize = readLittleEndian64(sizes + 8);
@@ -74,58 +85,171 @@ WalkResult readDs64(HMMIO handle, std::uint64_t fileSize, Ds64* ds64)
     const std::uint64_t room = (size - fixed) / kDs64TableEntryBytes;
     const std::uint64_t taken = std::min<std::uint64_t>({entries, room, kMostTableEntries});
     const std::uint64_t tableOffset = kFormHeaderBytes + kChunkHeaderBytes + fixed;
-    if (!fileHolds(handle, tableOffset, taken * kDs64TableEntryBytes)) {
+    if (!holds(source, tableOffset, taken * kDs64TableEntryBytes)) {
         return WalkResult::kHeaderCut;
     }
     for (std::uint64_t i = 0; i < taken; ++i) {
         unsigned char entry[kDs64TableEntryBytes];
-        if (!readExactly(handle, entry, sizeof entry)) {
-            return WalkResult::kReadFailed;
+        if (!source.readExactly(entry, sizeof entry)) {
+            return WalkResult::kHeaderCut;
         }
-        ds64->table.emplace_back(readLittleEndian32(entry), readLittleEndian64(entry + 4));
+        layout->largeSizes.emplace_back(readLittleEndian32(entry), readLittleEndian64(entry + 4));
     }
     return WalkResult::kOk;
 }
 
 // The true size of a chunk whose 32-bit field says "look in ds64".
-std::uint64_t largeSize(const Ds64& ds64, FOURCC id, std::uint32_t field)
+std::uint64_t largeSize(const WaveLayout& layout, const Ds64& ds64, FOURCC id, std::uint32_t field)
 {
     if (id == kFourccData) {
         return ds64.dataSize;
     }
-    const auto entry = std::find_if(ds64.table.begin(), ds64.table.end(), [&](const auto& e) { return e.first == id; });
-    return entry != ds64.table.end() ? entry->second : field;
+    const auto& table = layout.largeSizes;
+    const auto entry = std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.first == id; });
+    return entry != table.end() ? entry->second : field;
+}
+
+// Whether a form size was never filled in: 0 (or too small to hold the type), or all ones.
+bool unsetFormSize(std::uint64_t claimed)
+{
+    return claimed < 4 || claimed == kSizeInDs64;
 }
 
 // Where the form's chunks end: its claimed size when the file holds it; a size never
-// filled in (0, all ones) or one past the end of the file leaves the file's end.
-std::uint64_t formEnd(std::uint64_t claimed, std::uint64_t fileSize)
+// filled in or one past the end of the file leaves the file's end.
+std::uint64_t formEnd(std::uint64_t claimed, std::uint64_t limit)
 {
-    if (claimed < 4 || claimed == kSizeInDs64 || claimed > fileSize - 8) {
-        return fileSize;
+    if (unsetFormSize(claimed) || claimed > limit - 8) {
+        return limit;
     }
     return claimed + 8;
 }
 
-}  // namespace
-
-bool readAt(HMMIO handle, std::uint64_t offset, void* destination, std::size_t count)
+// Keeps a stream's chunk bytes for readChunk, within the bound of all kept; a chunk past
+// the bound is dropped. False when the stream ends inside it.
+bool keepOrDrop(source::ByteSource& source, WaveLayout* layout, std::uint64_t size)
 {
-    return count <= kLargestTransfer && mmioSeekTo(handle, offset) == MMSYSERR_NOERROR &&
-           readExactly(handle, destination, static_cast<DWORD>(count));
+    std::uint64_t keptSoFar = 0;
+    for (const auto& entry : layout->kept) {
+        keptSoFar += entry.second.size();
+    }
+    if (size <= kMostKeptBytes - std::min(keptSoFar, kMostKeptBytes)) {
+        std::vector<std::byte> bytes(static_cast<std::size_t>(size));
+        if (!source.readExactly(bytes.data(), bytes.size())) {
+            return false;
+        }
+        layout->kept.emplace_back(layout->chunks.size() - 1, std::move(bytes));
+        return true;
+    }
+    return source.moveTo(source.position() + size);
 }
 
-WalkResult walkWave(HMMIO handle, WaveLayout* layout)
+// Walks the chunks from position to end. A stream stops at the data chunk's first byte.
+WalkResult walkChunks(source::ByteSource& source, WaveLayout* layout, std::uint64_t position, const Ds64& ds64,
+                      std::uint64_t claimedFormSize)
+{
+    const bool large = layout->form != kFourccRiff;
+    const bool stream = !source.canSeek();
+    const std::uint64_t limit = walkLimit(source);
+    std::uint64_t& end = layout->formEnd;
+    for (;;) {
+        if (position >= end || end - position < kChunkHeaderBytes) {
+            // A form size that stops short of the fmt or data chunk, even inside its
+            // header, was never brought up to date: the chunks the file holds after it
+            // are the form's.
+            if ((layout->fmt < 0 || layout->data < 0) && end < limit) {
+                end = limit;
+                continue;
+            }
+            // A few stray bytes at the form's end are no chunk; at the file's end they are
+            // a header cut short.
+            layout->cutShort = position < end && end == limit;
+            break;
+        }
+        unsigned char header[kChunkHeaderBytes];
+        if (!source.moveTo(position)) {
+            return stream ? WalkResult::kOk : WalkResult::kReadFailed;
+        }
+        const std::ptrdiff_t got = source.read(header, sizeof header);
+        if (got < 0) {
+            return WalkResult::kReadFailed;
+        }
+        if (got < static_cast<std::ptrdiff_t>(sizeof header) &&
+            (got == 0 || !source.readExactly(header + got, sizeof header - static_cast<std::size_t>(got)))) {
+            // A stream ends where it ends: nothing at all is its end, a part of a header is cut.
+            layout->cutShort = got > 0 || !stream;
+            break;
+        }
+        const FOURCC id = readLittleEndian32(header);
+        const std::uint32_t field = readLittleEndian32(header + 4);
+        const std::uint64_t dataOffset = position + kChunkHeaderBytes;
+        const std::uint64_t room = limit - std::min(limit, dataOffset);
+        std::uint64_t size = large && field == kSizeInDs64 ? largeSize(*layout, ds64, id, field) : field;
+        bool streamedData = false;
+        if (id == kFourccData && layout->data < 0) {
+            const bool unsetSize = large ? field == kSizeInDs64 && size == 0 : field == 0 || field == kSizeInDs64;
+            // A size of 0 was never filled in only when nothing can follow the data chunk
+            // inside the form's claimed size; otherwise it is a data chunk without samples.
+            const bool nothingFollows =
+                unsetFormSize(claimedFormSize) || claimedFormSize + 8 <= dataOffset || field == kSizeInDs64;
+            streamedData = (unsetSize && nothingFollows) || size > room;
+            layout->dataStreamed = streamedData;
+            if (streamedData) {
+                size = stream ? 0 : room;
+            }
+            layout->data = static_cast<long>(layout->chunks.size());
+        } else if (id == kFourccFmt && layout->fmt < 0) {
+            layout->fmt = static_cast<long>(layout->chunks.size());
+        }
+        if (layout->chunks.size() == kMostChunks) {
+            return WalkResult::kTooManyChunks;
+        }
+        layout->chunks.push_back(ChunkInfo{idText(id), dataOffset, size});
+        if (streamedData || (stream && id == kFourccData && static_cast<long>(layout->chunks.size()) - 1 == layout->data)) {
+            // The samples come next; a streamed data chunk runs to the end of the file.
+            layout->fileSize = stream ? dataOffset : layout->fileSize;
+            return WalkResult::kOk;
+        }
+        if (size > room) {
+            layout->cutShort = true;
+            break;
+        }
+        if (stream && !keepOrDrop(source, layout, size)) {
+            layout->cutShort = true;
+            break;
+        }
+        position = dataOffset + size + (size & 1u);
+    }
+    if (stream) {
+        layout->fileSize = source.position();
+    }
+    return WalkResult::kOk;
+}
+
+}  // namespace
+
+bool readAt(source::ByteSource& source, std::uint64_t offset, void* destination, std::size_t count)
+{
+    return source.moveTo(offset) && source.readExactly(destination, count);
+}
+
+WalkResult walkWave(source::ByteSource& source, WaveLayout* layout)
 {
     *layout = WaveLayout{};
-    if (mmioGetFileSize(handle, &layout->fileSize) != MMSYSERR_NOERROR) {
-        return WalkResult::kReadFailed;
-    }
-    const std::uint64_t fileSize = layout->fileSize;
+    const std::uint64_t limit = walkLimit(source);
+    layout->fileSize = source.size().value_or(0);
     unsigned char form[kFormHeaderBytes] = {};
-    const auto held = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kFormHeaderBytes));
-    if (!readAt(handle, 0, form, held)) {
-        return WalkResult::kReadFailed;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(limit, kFormHeaderBytes));
+    std::size_t held = 0;
+    while (held < wanted) {
+        const std::ptrdiff_t got = source.read(form + held, wanted - held);
+        if (got < 0) {
+            return WalkResult::kReadFailed;
+        }
+        if (got == 0) {
+            break;
+        }
+        held += static_cast<std::size_t>(got);
     }
     layout->form = readLittleEndian32(form);
     const bool large = layout->form == kFourccRf64 || layout->form == kFourccBw64;
@@ -140,64 +264,38 @@ WalkResult walkWave(HMMIO handle, WaveLayout* layout)
     }
 
     Ds64 ds64;
-    std::uint64_t end = formEnd(readLittleEndian32(form + 4), fileSize);
+    std::uint64_t claimed = readLittleEndian32(form + 4);
     if (large) {
-        if (const WalkResult result = readDs64(handle, fileSize, &ds64); result != WalkResult::kOk) {
+        if (const WalkResult result = readDs64(source, &ds64, layout); result != WalkResult::kOk) {
             return result;
         }
-        end = formEnd(ds64.riffSize, fileSize);
+        claimed = ds64.riffSize;
     }
+    layout->formEnd = formEnd(claimed, limit);
+    layout->largeSizes.emplace_back(kFourccData, ds64.dataSize);
+    return walkChunks(source, layout, large ? source.position() : kFormHeaderBytes, ds64, claimed);
+}
 
-    std::uint64_t position = kFormHeaderBytes;
-    for (;;) {
-        if (position >= end) {
-            // A form size that stops short of the fmt or data chunk was never brought up
-            // to date: the chunks the file holds after it are the form's.
-            if ((layout->fmt < 0 || layout->data < 0) && end < fileSize) {
-                end = fileSize;
-                continue;
-            }
-            break;
-        }
-        if (end - position < kChunkHeaderBytes) {
-            // A few stray bytes at the form's end are no chunk; at the file's end they are
-            // a header cut short.
-            layout->cutShort = end == fileSize;
-            break;
-        }
-        unsigned char header[kChunkHeaderBytes];
-        if (!readAt(handle, position, header, sizeof header)) {
-            return WalkResult::kReadFailed;
-        }
-        const FOURCC id = readLittleEndian32(header);
-        const std::uint32_t field = readLittleEndian32(header + 4);
-        const std::uint64_t dataOffset = position + kChunkHeaderBytes;
-        const std::uint64_t room = fileSize - dataOffset;
-        std::uint64_t size = large && field == kSizeInDs64 ? largeSize(ds64, id, field) : field;
-        if (id == kFourccData && layout->data < 0) {
-            const bool unset = large ? field == kSizeInDs64 && size == 0 : field == 0 || field == kSizeInDs64;
-            layout->dataStreamed = unset || size > room;
-            if (layout->dataStreamed) {
-                size = room;
-            }
-            layout->data = static_cast<long>(layout->chunks.size());
-        } else if (id == kFourccFmt && layout->fmt < 0) {
-            layout->fmt = static_cast<long>(layout->chunks.size());
-        }
-        if (layout->chunks.size() == kMostChunks) {
-            return WalkResult::kTooManyChunks;
-        }
-        layout->chunks.push_back(ChunkInfo{idText(id), dataOffset, size});
-        if (layout->dataStreamed && id == kFourccData) {
-            break;  // the samples run to the end of the file: nothing follows them
-        }
-        if (size > room) {
-            layout->cutShort = true;
-            break;
-        }
-        position = dataOffset + size + (size & 1u);
+WalkResult walkAfterData(source::ByteSource& source, WaveLayout* layout)
+{
+    if (source.canSeek() || layout->data < 0) {
+        return WalkResult::kOk;
     }
-    return WalkResult::kOk;
+    const ChunkInfo& data = layout->chunks[static_cast<std::size_t>(layout->data)];
+    if (layout->dataStreamed) {
+        // What the stream held, now that its end is known.
+        layout->chunks[static_cast<std::size_t>(layout->data)].size = source.position() - data.offset;
+        layout->fileSize = source.position();
+        return WalkResult::kOk;
+    }
+    Ds64 ds64;
+    const auto entry = std::find_if(layout->largeSizes.begin(), layout->largeSizes.end(),
+                                    [](const auto& e) { return e.first == kFourccData; });
+    ds64.dataSize = entry != layout->largeSizes.end() ? entry->second : 0;
+    // The pad byte of odd data may be missing at the very end of the stream.
+    const std::uint64_t next = data.offset + data.size + (data.size & 1u);
+    const std::uint64_t claimed = layout->formEnd == kUnbounded ? 0 : layout->formEnd - 8;
+    return walkChunks(source, layout, next, ds64, claimed);
 }
 
 }  // namespace pcmwrap::riff

@@ -126,13 +126,31 @@ private:
 
 class WavReader {  // move-only
 public:
-    explicit WavReader(const std::filesystem::path& path);  // throws WavError
+    // Throws WavError. A path that is a FIFO or a character device is read as a stream;
+    // its open never waits (the wait for a FIFO's writer is in the reads). A directory or
+    // a socket is refused at once.
+    explicit WavReader(const std::filesystem::path& path);
+    // An open descriptor, from where it stands, read on a duplicate (the caller keeps and
+    // closes its own): a regular file as a file, anything else (a pipe, a FIFO, a socket,
+    // standard input) as a stream. Messages name it "<descriptor N>".
+    explicit WavReader(int descriptor);
+    // A file image in memory, which must outlive the reader. Messages name it "<memory>".
+    explicit WavReader(std::span<const std::byte> image);
     WavReader(WavReader&&) noexcept;
     WavReader& operator=(WavReader&&) noexcept;
     ~WavReader();
 
     const WavFormat& format() const noexcept;
+    // The frames of the data chunk. A stream whose data size was never filled in (0 or
+    // 0xFFFFFFFF) does not know it: frameCountKnown() is false, and frameCount() counts
+    // the frames read so far, until readFrames returns 0 at the stream's end.
     std::uint64_t frameCount() const noexcept;
+    bool frameCountKnown() const noexcept;
+    // False for a stream: it reads forward only. seekFrame then throws WavError ("not
+    // seekable"); the format and the chunks before the data are known once constructed,
+    // the chunks after it appear in chunks() once the data is read to its end, and
+    // readChunk gives the bytes the reader kept of them (up to 16 MiB in all).
+    bool seekable() const noexcept;
     // Each reads whole frames into the caller's interleaved buffer, converting on the
     // way; returns the frames read, 0 at the end. A span that is not a whole number of
     // frames is std::invalid_argument. double holds every stored format exactly.
@@ -167,6 +185,15 @@ private:
 class WavWriter {  // move-only
 public:
     WavWriter(const std::filesystem::path& path, const WavFormat& format);  // throws WavError
+    // Writes to an open descriptor through a duplicate (the caller keeps its own). A
+    // regular file written from its start is written as by path. Anything else (a pipe, a
+    // FIFO, a socket, a device) is a stream, written once: its header goes out with the
+    // first frames (or at finish), with exact sizes when frames announces the frame count
+    // (finish() then throws WavError if another count was written), else 0xFFFFFFFF as
+    // the RIFF size, data size and fact count. Chunks added before the first frames go
+    // before the data; adding one after them is std::logic_error. Messages name it
+    // "<descriptor N>".
+    WavWriter(int descriptor, const WavFormat& format, std::optional<std::uint64_t> frames = std::nullopt);
     WavWriter(WavWriter&&) noexcept;
     WavWriter& operator=(WavWriter&&) noexcept;
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -24,6 +25,7 @@
 #include "wavfile/md5_hash.h"
 #include "wavfile/wav_file.h"
 #include "wavfile/wav_format_chunk.h"
+#include "wave/stream_sizes.h"
 #include "wave/wave.h"
 
 namespace pcmwrap {
@@ -80,6 +82,11 @@ struct WavWriter::State {
     std::vector<std::pair<std::string, std::vector<std::byte>>> trailing;  // chunks behind data
     std::unique_ptr<Md5Hash> md5;  // of the data bytes, for an "MD5 " chunk after them
     bool finished = false;
+    // A descriptor that cannot seek: the header goes out once, at the first frames (or the
+    // finish), sized by the frames announced; until then the chunks wait in preamble.
+    bool stream = false;
+    std::optional<std::uint64_t> announcedFrames;
+    std::vector<unsigned char> preamble;  // fmt, fact and the caller's chunks
 
     State() = default;
     State(const State&) = delete;
@@ -92,6 +99,9 @@ struct WavWriter::State {
     }
 
     void create(const std::filesystem::path& path);
+    void adopt(int descriptor);
+    void startHeader();
+    void beginStream();
     void append(const void* bytes, std::size_t count);
     void appendChunk(std::string_view id, std::span<const std::byte> bytes);
     void beginData();
@@ -129,8 +139,6 @@ void WavWriter::State::create(const std::filesystem::path& path)
     if (const std::string reason = fmt::unwritableReason(format); !reason.empty()) {
         throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason, reason);
     }
-    stored = fmt::storedOf(format);
-    blockAlign = format.channels * codec::storedBytes(stored);
     // Opened without blocking and emptied only once it is known to be a regular file: a
     // FIFO would hang the open and can never take the header's sizes, and a device must
     // not be truncated.
@@ -153,13 +161,24 @@ void WavWriter::State::create(const std::filesystem::path& path)
         fd = -1;
         failCreating(error);
     }
-    buffer.resize(kBufferBytes);
+    startHeader();
+}
 
+void WavWriter::State::startHeader()
+{
+    if (const std::string reason = fmt::unwritableReason(format); !reason.empty()) {
+        throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason, reason);
+    }
+    stored = fmt::storedOf(format);
+    blockAlign = format.channels * codec::storedBytes(stored);
+    buffer.resize(kBufferBytes);
     std::vector<unsigned char> header;
-    appendChunkHeader(header, "RIFF", 0);
-    header.insert(header.end(), {'W', 'A', 'V', 'E'});
-    appendChunkHeader(header, "JUNK", kReservedBytes);
-    header.resize(kFormatOffset);
+    if (!stream) {
+        appendChunkHeader(header, "RIFF", 0);
+        header.insert(header.end(), {'W', 'A', 'V', 'E'});
+        appendChunkHeader(header, "JUNK", kReservedBytes);
+        header.resize(kFormatOffset);
+    }
     const std::vector<unsigned char> fmtData = fmt::formatChunkData(format);
     appendChunkHeader(header, "fmt ", static_cast<std::uint32_t>(fmtData.size()));
     header.insert(header.end(), fmtData.begin(), fmtData.end());
@@ -168,7 +187,41 @@ void WavWriter::State::create(const std::filesystem::path& path)
         factOffset = header.size();
         header.resize(header.size() + 4);
     }
+    if (stream) {
+        preamble = std::move(header);
+        return;
+    }
     append(header.data(), header.size());
+}
+
+// A stream's header, once, with the sizes the stream's one rule decides.
+void WavWriter::State::beginStream()
+{
+    const std::optional<std::uint64_t> dataSize =
+        announcedFrames ? std::optional<std::uint64_t>(*announcedFrames * blockAlign) : std::nullopt;
+    const WaveStreamSizes sizes = decideStreamSizes(preamble.size() + kChunkHeaderBytes, dataSize,
+                                                    static_cast<std::uint32_t>(blockAlign));
+    if (factOffset != 0) {
+        writeLittleEndian32(preamble.data() + factOffset, sizes.sampleCount);
+    }
+    std::vector<unsigned char> header;
+    appendChunkHeader(header, sizes.rf64 ? "RF64" : "RIFF", sizes.formSize);
+    header.insert(header.end(), {'W', 'A', 'V', 'E'});
+    if (sizes.rf64) {
+        unsigned char ds64[kChunkHeaderBytes + kReservedBytes] = {'d', 's', '6', '4'};
+        writeLittleEndian32(ds64 + 4, kReservedBytes);
+        writeLittleEndian64(ds64 + 8, sizes.riffSize64);
+        writeLittleEndian64(ds64 + 16, sizes.dataSize64);
+        writeLittleEndian64(ds64 + 24, sizes.sampleCount64);
+        header.insert(header.end(), ds64, ds64 + sizeof ds64);
+    }
+    const std::uint64_t preambleStart = header.size();
+    header.insert(header.end(), preamble.begin(), preamble.end());
+    appendChunkHeader(header, "data", sizes.dataSize);
+    factOffset = factOffset != 0 ? preambleStart + factOffset : 0;
+    preamble.clear();
+    append(header.data(), header.size());
+    dataHeader = header.size() - kChunkHeaderBytes;
 }
 
 void WavWriter::State::append(const void* bytes, std::size_t count)
@@ -188,6 +241,15 @@ void WavWriter::State::append(const void* bytes, std::size_t count)
 
 void WavWriter::State::appendChunk(std::string_view id, std::span<const std::byte> bytes)
 {
+    if (stream && dataHeader == 0) {
+        appendChunkHeader(preamble, id, static_cast<std::uint32_t>(bytes.size()));
+        const auto* from = reinterpret_cast<const unsigned char*>(bytes.data());
+        preamble.insert(preamble.end(), from, from + bytes.size());
+        if (bytes.size() % 2 != 0) {
+            preamble.push_back(0);
+        }
+        return;
+    }
     std::vector<unsigned char> header;
     appendChunkHeader(header, id, static_cast<std::uint32_t>(bytes.size()));
     append(header.data(), header.size());
@@ -200,6 +262,10 @@ void WavWriter::State::appendChunk(std::string_view id, std::span<const std::byt
 
 void WavWriter::State::beginData()
 {
+    if (stream) {
+        beginStream();
+        return;
+    }
     std::vector<unsigned char> header;
     appendChunkHeader(header, "data", 0);
     dataHeader = flushed + used;
@@ -210,7 +276,8 @@ void WavWriter::State::pwriteAll(const void* bytes, std::size_t count, std::uint
 {
     const auto* from = static_cast<const unsigned char*>(bytes);
     while (count > 0) {
-        const ssize_t put = pwrite(fd, from, count, static_cast<off_t>(offset));
+        const ssize_t put =
+            stream ? ::write(fd, from, count) : pwrite(fd, from, count, static_cast<off_t>(offset));
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -319,13 +386,20 @@ void WavWriter::State::finish()
         appendChunk(id, bytes);
     }
     flush();
-    writeSizes(flushed, dataBytes, frames);
+    if (!stream) {
+        writeSizes(flushed, dataBytes, frames);
+    }
     finished = true;
     const int closed = close(fd);
     fd = -1;
     if (closed != 0) {
         // Some file systems report a lost write only here; the file is as settled as it gets.
         failWriting(errno);
+    }
+    if (announcedFrames && *announcedFrames != frames) {
+        const std::string reason = std::to_string(frames) + " frames written where " +
+                                   std::to_string(*announcedFrames) + " were announced";
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot finish " + name + ": " + reason, reason);
     }
 }
 
@@ -335,7 +409,7 @@ void WavWriter::State::finish()
 void WavWriter::State::settle()
 {
     struct stat status {};
-    if (dataHeader == 0 || fstat(fd, &status) != 0) {
+    if (stream || dataHeader == 0 || fstat(fd, &status) != 0) {
         return;
     }
     const std::uint64_t length = static_cast<std::uint64_t>(status.st_size);
@@ -380,6 +454,43 @@ WavWriter::WavWriter(const std::filesystem::path& path, const WavFormat& format)
     state_->name = bracketedName(path);
     state_->format = format;
     state_->create(path);
+}
+
+WavWriter::WavWriter(int descriptor, const WavFormat& format, std::optional<std::uint64_t> frames)
+    : state_(std::make_unique<State>())
+{
+    state_->name = "<descriptor " + std::to_string(descriptor) + ">";
+    state_->format = format;
+    state_->announcedFrames = frames;
+    state_->adopt(descriptor);
+}
+
+// A regular file that the descriptor writes from its start is written as a file; anything
+// else, a file open to append or standing past its start too, as a stream.
+void WavWriter::State::adopt(int descriptor)
+{
+    if (const std::string reason = fmt::unwritableReason(format); !reason.empty()) {
+        throw WavError(WAV_ERR_BAD_FORMAT, name + ": " + reason, reason);
+    }
+    const int accessMode = fcntl(descriptor, F_GETFL);
+    struct stat status {};
+    fd = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0 || accessMode == -1 || (accessMode & O_ACCMODE) == O_RDONLY || fstat(fd, &status) != 0 ||
+        S_ISDIR(status.st_mode)) {
+        const std::string reason = fd < 0 || accessMode == -1 ? std::generic_category().message(errno)
+                                                              : "not open for writing";
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + reason, reason);
+    }
+    stream = !S_ISREG(status.st_mode) || (accessMode & O_APPEND) != 0 || lseek(fd, 0, SEEK_CUR) != 0;
+    if (!stream && ftruncate(fd, 0) != 0) {
+        const std::string reason = std::generic_category().message(errno);
+        throw WavError(WAV_ERR_WRITE_FAILED, "cannot create " + name + ": " + reason, reason);
+    }
+    // A seekable file learns its sizes at the end, as one created by path.
+    if (!stream) {
+        announcedFrames.reset();
+    }
+    startHeader();
 }
 
 WavWriter::WavWriter(WavWriter&&) noexcept = default;
@@ -441,6 +552,9 @@ void WavWriter::addChunk(std::string_view id, std::span<const std::byte> bytes)
     }
     if (state.dataHeader == 0) {
         state.appendChunk(id, bytes);
+    } else if (state.stream) {
+        throw std::logic_error("WavWriter::addChunk: the header of the stream " + state.name +
+                               " went out with the first frames");
     } else {
         state.trailing.emplace_back(std::string(id), std::vector<std::byte>(bytes.begin(), bytes.end()));
     }
@@ -459,6 +573,10 @@ std::uint64_t WavWriter::frameCount() const noexcept
 void WavWriter::addMd5Chunk()
 {
     State& state = liveState(state_, "WavWriter::addMd5Chunk");
+    if (state.stream) {
+        // Its header went out, or goes out, without room for chunks behind the data.
+        throw std::logic_error("WavWriter::addMd5Chunk: " + state.name + " is a stream");
+    }
     if (state.dataHeader != 0 || state.finished) {
         throw std::logic_error("WavWriter::addMd5Chunk: the file " + state.name + " has frames already");
     }

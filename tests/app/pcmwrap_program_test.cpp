@@ -30,6 +30,8 @@ const std::string kHelp = kUsage +
                           "                  decimal; 0: no positions)\n"
                           "  --md5, --loudness, --bext, --info=ID=TEXT, --metadata=FILE.csv, ...  archival\n"
                           "                  metadata in the WAVE files (see pcmwrap(1))\n"
+                          "  -o<OUT>         the output of the one input (- is standard output; - as an\n"
+                          "                  input is standard input)\n"
                           "  --              ends the options: every later argument is a file name\n"
                           "  -h, -?, --help  print this text\n"
                           "Exit status: 0 every file converted; 1 a file skipped or a read failed;\n"
@@ -72,7 +74,9 @@ TEST(PcmwrapProgram, AnUnknownOptionOrAValueNotAWholeNumberStopsBeforeAnyFile)
         {{"-r-2147483649"}, "Bad value in <-r-2147483649" + whole},
         {{"-B16"}, "Unknown option <-B16>"},
         {{"-b16", "-x"}, "Unknown option <-x>"},
-        {{"-"}, "Unknown option <->"},
+        {{"-"}, "Standard input needs -o<OUT>"},
+        {{"-o"}, "Bad value in <-o>: a file name is needed"},
+        {{"-oout.wav", "a.raw", "b.raw"}, "Bad value in <-oout.wav>: -o names the output of one input file"},
         {{"-lx"}, "Unknown option <-lx>"},
         {{"-help"}, "Unknown option <-help>"},
         {{"-n1.raw"}, "Unknown option <-n1.raw>"}};

@@ -248,7 +248,6 @@ TEST(PlayerFormats, OptionsAreStrict)
         {"-b", "Bad value in <-b>: a whole number is needed\n"},
         {"-c4000000000", "Bad value in <-c4000000000>: a whole number is needed\n"},
         {"-lx", "Unknown option <-lx>\n"},
-        {"-", "Unknown option <->\n"},
         {"-fs12", "Bad value in <-fs12>: a sample format is needed (u8, s8, s16, s24, s32, s24in32, f32, f64)\n"},
         {"-f", "Bad value in <-f>: a sample format is needed (u8, s8, s16, s24, s32, s24in32, f32, f64)\n"},
     };
