@@ -27,6 +27,10 @@ RawDumpFormat probedFormat(const std::string& name, std::int32_t rate)
         throw UnplayableFile("the probe cannot tell its format: " + pcmwrap::probe::describeVerdict(result));
     }
     const Candidate& found = result.format;
+    if (found.offset != 0 || pcmwrap::probe::sampleBytes(found) * 8 != found.bits) {
+        // Raw playing takes samples from the first byte, each as wide as its bits.
+        throw UnplayableFile("the probe tells " + pcmwrap::probe::describe(found) + ", which is not played raw");
+    }
     RawDumpFormat format;
     format.sampleRate = static_cast<std::uint32_t>(rate);
     format.bits = static_cast<unsigned>(found.bits);
