@@ -57,13 +57,13 @@ void expectTold(const ProbeResult& result, const Told& told, const std::string& 
 }
 
 // The top byte of an 8-bit unsigned sample is offset binary: read as the high byte of a
-// signed 16- or 32-bit sample it makes a near square wave at full scale, smoother than the
-// 8-bit sound with its coarse steps.
+// signed 16- or 32-bit sample it makes a near square wave at full scale, smoother than
+// quiet 8-bit sound with its coarse steps.
 TEST(ProbeLayout, EightBitUnsignedIsNotAWiderSignedReading)
 {
-    for (int channels : {2, 4, 6, 8}) {
+    for (int channels : {6, 8}) {
         for (std::uint32_t seed : {1u, 2u}) {
-            const DumpShape shape{.bits = 8, .encoding = Encoding::kUnsigned, .channels = channels, .gainDb = -1, .seed = seed};
+            const DumpShape shape{.bits = 8, .encoding = Encoding::kUnsigned, .channels = channels, .gainDb = -30, .seed = seed};
             expectTold(probe(probetest::generatedDump(shape)), {8, 1, Encoding::kUnsigned, ByteOrder::kBig, channels},
                        probetest::specName(shape));
         }
@@ -83,8 +83,9 @@ TEST(ProbeLayout, SixteenBitSoundInThirtyTwoBitWordsIsThirtyTwoBit)
     }
 }
 
-// Float samples with a DC offset never change sign: the exponent byte barely moves and the
-// integer reading of the same bytes is smooth too. A plausible float reading wins.
+// Float samples with a DC offset never change sign, and within one power of two the
+// integer reading of their bytes is the same sound, scaled and shifted: as smooth as the
+// float reading. A plausible float reading wins.
 TEST(ProbeLayout, FloatWithAnOffsetIsNotAnInteger)
 {
     for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
@@ -98,7 +99,7 @@ TEST(ProbeLayout, FloatWithAnOffsetIsNotAnInteger)
                 for (int n = 0; n < shape.frames; ++n) {
                     filtered = 0.95 * filtered + 0.05 * noise(random);
                     signals[static_cast<std::size_t>(c)].push_back(
-                        0.4 + 0.1 * std::sin(2 * std::numbers::pi * 220 * (c + 1) * n / 44100.0) + 0.05 * filtered);
+                        0.375 + 0.08 * std::sin(2 * std::numbers::pi * 220 * (c + 1) * n / 44100.0) + 0.02 * filtered);
                 }
             }
             expectTold(probe(probetest::storedDump(shape, signals)), {32, 4, Encoding::kFloat, order, channels},
