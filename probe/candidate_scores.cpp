@@ -33,10 +33,11 @@ constexpr double kNearZeroShare = 0.02;
 // better one is told.
 constexpr double kOutranked = 1.0;
 // A dump holds whole samples: a reading from the first byte that leaves part of one at the
-// end of a dump of known size falls behind by the margin. This alone parts a 16-bit reading from the reading
-// of the opposite byte order one byte later, whose high bytes are the same and whose low
-// bytes are the previous sample's: in loud sound the two differ in the noise of the low
-// byte only. When the dump was cut mid-sample, the tie stays unclear rather than wrong.
+// end of a dump of known size falls behind by the margin. This alone parts a 16-bit
+// reading from the reading of the opposite byte order one byte later, whose high bytes are
+// the same and whose low bytes are the neighbour's: in loud sound the two differ in the
+// noise of the low byte only. When the dump was cut mid-sample, the tie stays unclear
+// rather than wrong.
 constexpr double kPartialSample = kMinimumMargin;
 // A structure a longer frame shows that the channel count does not explain costs its
 // log ratio beyond this slack (what uneven material shows by chance).
