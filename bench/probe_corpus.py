@@ -288,7 +288,7 @@ def build_corpus(work, per_cell, rng, sources):
             for i in range(per_cell):
                 channels = rng.choice([1, 2, 2, 6])
                 frames, what = mix(sources, channels, rng)
-                frames = frames / np.max(np.abs(frames)) * 10 ** (-rng.uniform(40, 50) / 20)
+                frames = frames / (np.max(np.abs(frames)) or 1.0) * 10 ** (-rng.uniform(40, 50) / 20)
                 add(f"q-{fmt}{order[0]}-{channels}c-{i}.raw", stored(frames, fmt, order, rng), "quiet",
                     f"{fmt} {order}, quiet", fmt, order, channels)
     for order in ("big", "little"):
