@@ -73,8 +73,12 @@ RawDumpFormat probedFormat(const std::string& name, std::int32_t rate, const std
         throw UnplayableFile("the probe cannot tell its format: " + pcmwrap::probe::describeVerdict(result));
     }
     const Candidate& found = result.format;
+    if (found.offset != 0) {
+        // Raw playing takes samples from the first byte.
+        throw UnplayableFile("the probe tells " + pcmwrap::probe::describe(found) + ", which is not played raw");
+    }
     const std::optional<pcmwrap::SampleFormat> sample =
-        pcmwrap::sampleFormatOf(found.bits, found.bits / 8, kindOf(found.encoding));
+        pcmwrap::sampleFormatOf(found.bits, pcmwrap::probe::sampleBytes(found), kindOf(found.encoding));
     if (!sample) {
         throw UnplayableFile("the probe tells " + pcmwrap::probe::describe(found) + ", which the player does not take");
     }

@@ -5,7 +5,7 @@
 namespace pcmwrap::probe {
 
 ByteChangeStatistics::ByteChangeStatistics(int width)
-    : width_(width), change_(kMaxChannels * kPhases * 4), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0)
+    : width_(width), change_(kMaxChannels * kPhases * static_cast<std::size_t>(width)), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0)
 {
 }
 
@@ -49,29 +49,48 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
     }
 }
 
-double ByteChangeStatistics::meanChange(int channels, int channel, int slot) const
+ByteChangeStatistics::Place ByteChangeStatistics::placeOf(int channels, int channel, int slot, int offset) const
+{
+    const int shifted = offset + slot;
+    const int carry = shifted / width_;
+    return {static_cast<std::size_t>((channel + carry) % channels), static_cast<std::size_t>(shifted % width_)};
+}
+
+void ByteChangeStatistics::finish()
+{
+    const auto width = static_cast<std::size_t>(width_);
+    for (std::size_t channels = 1; channels <= kMaxChannels; ++channels) {
+        for (std::size_t channel = 0; channel < channels; ++channel) {
+            for (std::size_t slot = 0; slot < width; ++slot) {
+                double total = 0;
+                bool constant = true;
+                const std::size_t first = channel * 4 + slot;
+                for (std::size_t p = channel; p < kPhases; p += channels) {
+                    total += change_[at(channels - 1, p, slot)];
+                    const std::size_t index = p * 4 + slot;
+                    constant = constant && lowest_[index] == highest_[index] && lowest_[index] == lowest_[first];
+                }
+                totals_[channels - 1][channel][slot] = total;
+                constant_[channels - 1][channel][slot] = constant;
+            }
+        }
+    }
+}
+
+double ByteChangeStatistics::meanChange(int channels, int channel, int slot, int offset) const
 {
     const auto lag = static_cast<std::size_t>(channels - 1);
     if (pairs_[lag] <= 0) {
         return 0;
     }
-    double total = 0;
-    for (auto p = static_cast<std::size_t>(channel); p < kPhases; p += static_cast<std::size_t>(channels)) {
-        total += change_[at(lag, p, static_cast<std::size_t>(slot))];
-    }
-    return total / (pairs_[lag] / channels);
+    const Place place = placeOf(channels, channel, slot, offset);
+    return totals_[lag][place.channel][place.slot] / (pairs_[lag] / channels);
 }
 
-bool ByteChangeStatistics::constant(int channels, int channel, int slot) const
+bool ByteChangeStatistics::constant(int channels, int channel, int slot, int offset) const
 {
-    const auto first = static_cast<std::size_t>(channel) * 4 + static_cast<std::size_t>(slot);
-    for (auto p = static_cast<std::size_t>(channel); p < kPhases; p += static_cast<std::size_t>(channels)) {
-        const std::size_t index = p * 4 + static_cast<std::size_t>(slot);
-        if (lowest_[index] != highest_[index] || lowest_[index] != lowest_[first]) {
-            return false;
-        }
-    }
-    return true;
+    const Place place = placeOf(channels, channel, slot, offset);
+    return constant_[static_cast<std::size_t>(channels - 1)][place.channel][place.slot];
 }
 
 }  // namespace pcmwrap::probe

@@ -22,26 +22,42 @@ public:
 
     // Adds a block of bytes that starts a frame under every channel count.
     void add(std::span<const std::byte> bytes);
+    // Sums the blocks up by channel: call once, after the last add() and before asking.
+    void finish();
 
     // The mean size of the change of the byte in `slot` (0: first in the file) of the
-    // samples of `channel` from a frame to the next, frames of `channels` samples; a change
+    // samples of `channel` from a frame to the next, frames of `channels` samples, the
+    // samples starting `offset` bytes (less than the width) after a block's start; a change
     // is taken modulo 256 (from 0 to 128).
-    double meanChange(int channels, int channel, int slot) const;
+    double meanChange(int channels, int channel, int slot, int offset = 0) const;
     // Whether that byte holds one value throughout (padding, as the zero byte of 16-bit
     // samples in 24-bit containers).
-    bool constant(int channels, int channel, int slot) const;
+    bool constant(int channels, int channel, int slot, int offset = 0) const;
 
 private:
+    struct Place {
+        std::size_t channel;
+        std::size_t slot;
+    };
+    // Where a byte of a reading that starts `offset` bytes in lies in the reading that
+    // starts at the block's start: a later slot, perhaps of the next sample.
+    Place placeOf(int channels, int channel, int slot, int offset) const;
+
     std::size_t at(std::size_t lag, std::size_t phase, std::size_t slot) const
     {
-        return (lag * kPhases + phase) * 4 + slot;
+        return (lag * kPhases + phase) * static_cast<std::size_t>(width_) + slot;
     }
 
     int width_;
-    std::vector<double> change_;  // by lag - 1, position modulo kPhases, slot
+    // By lag - 1, position modulo kPhases, slot: at most 128 a pair, and far fewer than 2^24
+    // pairs at a position in the probe's budget, so 32 bits hold each sum.
+    std::vector<std::uint32_t> change_;
     std::array<double, kMaxChannels> pairs_{};
     std::vector<std::uint8_t> lowest_;  // by position modulo kPhases, slot
     std::vector<std::uint8_t> highest_;
+    // By channel count - 1, channel, slot: what finish() summed.
+    std::array<std::array<std::array<double, 4>, kMaxChannels>, kMaxChannels> totals_{};
+    std::array<std::array<std::array<bool, 4>, kMaxChannels>, kMaxChannels> constant_{};
 };
 
 }  // namespace pcmwrap::probe

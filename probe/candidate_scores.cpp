@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 #include <numeric>
+#include <optional>
 
 #include "probe/byte_change_statistics.h"
 #include "probe/sample_layouts.h"
@@ -17,16 +18,30 @@ namespace {
 constexpr std::size_t kBlockBytes = 104 * kFrameAlignment;
 // At most this far below full scale (4 steps of a 16-bit sample) a dump counts as silent.
 constexpr double kSilentPeak = 4.0 / 32768.0;
-// A float reading is plausible only within this range: integer samples, and floats in the
-// wrong byte order, read as floats give huge, infinite or vanishingly small numbers. A few
-// huge values would make the rest of such a reading look still next to them.
-constexpr double kLargestFloat = 1000.0;
+// A float reading is plausible only when hardly any value is wild (see kLargestValue) or
+// vanishingly small: integer samples read as floats give many. A few are allowed: a stray
+// header before the samples may hold a NaN.
+constexpr std::size_t kOddFloatsAllowed = 4;
+constexpr double kOddFloatShare = 0.001;
+// A signed reading with fewer samples than this share within 1/8 of full scale of zero is
+// offset-binary bytes read as signed (8-bit unsigned samples read as wider ones: a near
+// square wave); clipped masters still hold 13 % or more there.
+constexpr double kNearZeroShare = 0.02;
+// How far a reading must fall behind the one that explains the same bytes better: float
+// over the integer reading of the same width and byte order, a wider sample over the
+// narrower one whose every other channel is padding. More than the margin, so the
+// better one is told.
+constexpr double kOutranked = 1.0;
+// A dump holds whole samples: a reading from the first byte that leaves part of one at the
+// end of a dump of known size falls behind by the margin. This alone parts a 16-bit
+// reading from the reading of the opposite byte order one byte later, whose high bytes are
+// the same and whose low bytes are the neighbour's: in loud sound the two differ in the
+// noise of the low byte only. When the dump was cut mid-sample, the tie stays unclear
+// rather than wrong.
+constexpr double kPartialSample = kMinimumMargin;
 // A structure a longer frame shows that the channel count does not explain costs its
 // log ratio beyond this slack (what uneven material shows by chance).
 constexpr double kStructureSlack = 0.1;
-// Frames up to this many samples are looked at for structure: 8 channels of a narrower
-// width read as a wider one span up to 24 samples of the reading.
-constexpr int kLongestStructure = 24;
 // Under this asymmetry a longer frame adds nothing to a shorter one whose reading is a
 // time series (second differences smaller than first ones, by kTimeSeriesCurve): the
 // longer frame's smoothness then comes from the sound repeating itself (a steady tone whose
@@ -37,6 +52,8 @@ constexpr int kLongestStructure = 24;
 // "channels" read as well in 32-bit samples as in 16-bit ones.
 constexpr double kNoStructure = 0.05;
 constexpr double kTimeSeriesCurve = 0.8;
+// Levels at the positions of a longer frame this far apart (log ratio) are still one level.
+constexpr double kLevelSlack = 0.5;
 // A tone too high for its reading to be a time series (above 0.28 of the rate) explains a
 // longer frame too when every channel of the reading is one sine to within this share: a loud
 // 16-bit tone leaves 1e-9, one 50 dB down or in 8 bits 4e-5, while readings of natural
@@ -45,6 +62,12 @@ constexpr double kPureTone = 1e-4;
 // A byte ranked more significant that changes more than the next one costs the log ratio
 // beyond this slack (two bytes both near random differ by chance).
 constexpr double kByteOrderSlack = 0.05;
+
+// One way of reading the bytes: a sample layout, starting some stray bytes in.
+struct ReadingLayout {
+    SampleLayout layout;
+    int offset = 0;
+};
 
 struct Reading {
     double score = 0;
@@ -55,8 +78,20 @@ struct Reading {
 
 bool plausibleFloats(const SignalStatistics& statistics)
 {
-    return statistics.finite() && statistics.peak() <= kLargestFloat &&
-           static_cast<double>(statistics.tinyValues()) <= 0.001 * static_cast<double>(statistics.samples());
+    const auto samples = static_cast<double>(statistics.samples());
+    const auto odd = static_cast<double>(statistics.wildValues() + statistics.tinyValues());
+    return odd <= static_cast<double>(kOddFloatsAllowed) + kOddFloatShare * samples;
+}
+
+// Twice the log ratio of the largest to the smallest of the sums.
+double logRatio(std::span<const double> sums)
+{
+    const double lowest = *std::min_element(sums.begin(), sums.end());
+    const double highest = *std::max_element(sums.begin(), sums.end());
+    const double total = std::accumulate(sums.begin(), sums.end(), 0.0);
+    const double floor = 1e-3 * total / static_cast<double>(sums.size()) + 1e-300;
+    // Squared, as the sums are of sizes and the scale of the other scores is of energies.
+    return 2 * std::log((highest + floor) / (lowest + floor));
 }
 
 // Twice the log ratio of the largest to the smallest sum of difference sizes at the
@@ -65,44 +100,81 @@ bool plausibleFloats(const SignalStatistics& statistics)
 // large when it has: two identical channels read as one make every other difference zero.
 double asymmetry(const SignalStatistics& statistics, int channels, int period)
 {
-    double lowest = 0;
-    double highest = 0;
-    double total = 0;
-    for (int from = 0; from < period; from += channels) {
-        const double energy = statistics.firstDifferencesAt(channels, period, from, from + channels);
-        lowest = from == 0 ? energy : std::min(lowest, energy);
-        highest = std::max(highest, energy);
-        total += energy;
-    }
-    const double floor = 1e-3 * total / (period / channels) + 1e-300;
-    // Squared, as the sums are of sizes and the scale of the other scores is of energies.
-    return 2 * std::log((highest + floor) / (lowest + floor));
+    const auto energies = statistics.firstDifferencesByPosition(channels, period);
+    return logRatio(std::span(energies).first(static_cast<std::size_t>(period / channels)));
 }
 
-// A channel count too small for the signal shows structure over a longer frame.
+// How unequal the variances at the positions of a frame of `period` samples are, as the log
+// of their ratio less kLevelSlack, 0 at most. A steady tone read with a longer frame has
+// one level at every position; different channels read as one seldom do (bright sound in
+// two channels read as one makes second differences smaller than first ones, as a tone
+// does).
+double unevenLevels(const SignalStatistics& statistics, int channels, int period)
+{
+    const auto variances = statistics.varianceByPosition(channels, period);
+    const auto used = std::span(variances).first(static_cast<std::size_t>(period / channels));
+    const double lowest = *std::min_element(used.begin(), used.end());
+    const double highest = *std::max_element(used.begin(), used.end());
+    return highest > 0 ? std::max(0.0, std::log((highest + 1e-300) / (lowest + 1e-300)) - kLevelSlack) : 0;
+}
+
+// The sums by position folded onto a frame of `period` positions (period divides their count).
+template <std::size_t Period>
+std::array<double, Period> folded(std::span<const double> sums)
+{
+    std::array<double, Period> out{};
+    for (std::size_t base = 0; base < sums.size(); base += Period) {
+        for (std::size_t p = 0; p < Period; ++p) {
+            out[p] += sums[base + p];
+        }
+    }
+    return out;
+}
+
+// A channel count too small for the signal shows structure over a longer frame: what
+// asymmetry() tells, for every longer frame up to kLongestPeriod samples that divides
+// kPhases. The sums are folded to 120 and 168 positions first, which every such frame
+// divides, so that each frame costs a fraction of a pass over kPhases.
 double structurePenalty(const SignalStatistics& statistics, int channels)
 {
+    const std::span<const double> differences = statistics.firstDifferences(channels);
+    const auto by120 = folded<120>(differences);
+    const auto by168 = folded<168>(differences);
     double penalty = 0;
-    for (int period = 2 * channels; period <= kLongestStructure; period += channels) {
+    for (int period = 2 * channels; period <= kLongestPeriod; period += channels) {
         if (kPhases % static_cast<std::size_t>(period) != 0) {
             continue;
         }
-        penalty = std::max(penalty, asymmetry(statistics, channels, period) - kStructureSlack);
+        const std::span<const double> source = 120 % period == 0 ? std::span<const double>(by120) : std::span<const double>(by168);
+        const auto size = static_cast<std::size_t>(period);
+        std::array<double, kLongestPeriod> frame{};
+        for (std::size_t base = 0; base < source.size(); base += size) {
+            for (std::size_t p = 0; p < size; ++p) {
+                frame[p] += source[base + p];
+            }
+        }
+        std::array<double, kLongestFrame> groups{};
+        for (std::size_t p = 0; p < size; ++p) {
+            groups[p / static_cast<std::size_t>(channels)] += frame[p];
+        }
+        const double value = logRatio(std::span(groups).first(static_cast<std::size_t>(period / channels)));
+        penalty = std::max(penalty, value - kStructureSlack);
     }
     return penalty;
 }
 
-double byteOrderPenalty(const ByteChangeStatistics& changes, const SampleLayout& layout, int channels)
+double byteOrderPenalty(const ByteChangeStatistics& changes, const ReadingLayout& reading, int channels)
 {
+    const SampleLayout& layout = reading.layout;
     double penalty = 0;
     for (int channel = 0; channel < channels; ++channel) {
         double moreSignificant = -1;
         for (int rank = 0; rank < layout.bytes; ++rank) {
             const int slot = layout.byteOrder == ByteOrder::kBig ? rank : layout.bytes - 1 - rank;
-            if (changes.constant(channels, channel, slot)) {
+            if (changes.constant(channels, channel, slot, reading.offset)) {
                 continue;
             }
-            const double change = changes.meanChange(channels, channel, slot);
+            const double change = changes.meanChange(channels, channel, slot, reading.offset);
             if (moreSignificant >= 0) {
                 penalty += std::max(0.0, std::log((moreSignificant + 0.5) / (change + 0.5)) - kByteOrderSlack);
             }
@@ -112,9 +184,28 @@ double byteOrderPenalty(const ByteChangeStatistics& changes, const SampleLayout&
     return penalty / channels;
 }
 
+// The readings weighed: every layout from the first byte, and each wider one also after the
+// stray bytes that leave whole samples to the end of a dump of known size. Other offsets
+// would leave part of a sample at the end, which a dump of whole samples after a few stray
+// bytes does not; and weighing every offset would cost up to three times the time.
+std::vector<ReadingLayout> readingLayouts(std::uint64_t dumpBytes)
+{
+    std::vector<ReadingLayout> readings;
+    for (const SampleLayout& layout : kSampleLayouts) {
+        readings.push_back({layout, 0});
+    }
+    for (const SampleLayout& layout : kSampleLayouts) {
+        const auto stray = static_cast<int>(dumpBytes % static_cast<std::uint64_t>(layout.bytes));
+        if (stray != 0) {
+            readings.push_back({layout, stray});
+        }
+    }
+    return readings;
+}
+
 bool silentReading(const SampleLayout& layout, const SignalStatistics& statistics)
 {
-    if (!statistics.finite() || statistics.samples() == 0) {
+    if (statistics.wildValues() > 0 || statistics.samples() == 0) {
         return false;
     }
     for (int channels = 1; channels <= kMaxChannels; ++channels) {
@@ -133,70 +224,155 @@ bool silentReading(const SampleLayout& layout, const SignalStatistics& statistic
     return layout.bytes < 4 && statistics.peak() <= kSilentPeak;
 }
 
+// The smoothness of a reading with that many channels, less its penalties; nothing when
+// the reading is no sound at all.
+std::optional<Reading> scoreReading(const ReadingLayout& reading, const SignalStatistics& statistics,
+                                    const ByteChangeStatistics* changes, int channels)
+{
+    const SignalStatistics::Summary summary = statistics.summary(channels);
+    const double spread = summary.spread;
+    if (!(spread > 0) || !std::isfinite(spread)) {
+        return std::nullopt;
+    }
+    // Each channel's prediction error over its variance (white noise gives 1), its log
+    // averaged over the channels with equal weight. A constant channel weighs nothing.
+    double logs = 0;
+    int active = 0;
+    for (double error : summary.errors) {
+        if (error > 0) {
+            logs -= std::log(error);
+            ++active;
+        }
+    }
+    if (active == 0) {
+        return std::nullopt;
+    }
+    double value = logs / active;
+    value -= structurePenalty(statistics, channels);
+    if (changes != nullptr) {
+        value -= byteOrderPenalty(*changes, reading, channels);
+    }
+    // Mean difference size squared over the variance, scaled so that white noise gives 1
+    // (a Gaussian difference of variance v has a mean size of sqrt(2v/pi)).
+    const double firstOrder = summary.firstSizes * std::numbers::pi / (4 * spread);
+    const double secondOrder = summary.secondSizes * std::numbers::pi / (12 * spread);
+    const bool timeSeries = secondOrder < kTimeSeriesCurve * firstOrder;
+    return Reading{value, timeSeries, !timeSeries && statistics.unlikeASine(channels) < kPureTone, true};
+}
+
+// Whether every other channel of the reading never changes (the even ones or the odd
+// ones), the others not: what 16-bit samples in 32-bit words give read as 16-bit.
+bool everyOtherChannelPadding(const ByteChangeStatistics& changes, const ReadingLayout& reading, int channels)
+{
+    if (channels % 2 != 0) {
+        return false;
+    }
+    const auto still = [&](int channel) {
+        for (int slot = 0; slot < reading.layout.bytes; ++slot) {
+            if (!changes.constant(channels, channel, slot, reading.offset)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (int first : {0, 1}) {
+        bool padding = true;
+        bool sound = false;
+        for (int channel = 0; channel < channels; ++channel) {
+            if (channel % 2 == first) {
+                padding = padding && still(channel);
+            } else {
+                sound = sound || !still(channel);
+            }
+        }
+        if (padding && sound) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
-Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
+Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, std::uint64_t dumpBytes)
 {
     Scores scores;
-    std::array<SignalStatistics, kSampleLayouts.size()> signals;
     std::array<ByteChangeStatistics, 3> byteChanges{ByteChangeStatistics(2), ByteChangeStatistics(3),
                                                     ByteChangeStatistics(4)};
-    std::vector<double> samples;
     for (std::span<const std::byte> window : windows) {
         scores.bytes += window.size();
         for (std::size_t offset = 0; offset < window.size(); offset += kBlockBytes) {
             const auto block = window.subspan(offset, std::min(kBlockBytes, window.size() - offset));
-            for (std::size_t i = 0; i < kSampleLayouts.size(); ++i) {
-                decodeSamples(kSampleLayouts[i], block, samples);
-                signals[i].add(samples);
-            }
             for (auto& changes : byteChanges) {
                 changes.add(block);
             }
         }
     }
-
-    for (std::size_t i = 0; i < kSampleLayouts.size(); ++i) {
-        scores.silent = scores.silent || silentReading(kSampleLayouts[i], signals[i]);
+    for (auto& changes : byteChanges) {
+        changes.finish();
+    }
+    const std::vector<ReadingLayout> layouts = readingLayouts(dumpBytes);
+    std::vector<SignalStatistics> signals(layouts.size());
+    std::vector<double> samples;
+    for (std::span<const std::byte> window : windows) {
+        for (std::size_t offset = 0; offset < window.size(); offset += kBlockBytes) {
+            const auto block = window.subspan(offset, std::min(kBlockBytes, window.size() - offset));
+            for (std::size_t i = 0; i < layouts.size(); ++i) {
+                const auto start = static_cast<std::size_t>(layouts[i].offset);
+                if (block.size() > start) {
+                    decodeSamples(layouts[i].layout, block.subspan(start), samples);
+                    signals[i].add(samples);
+                }
+            }
+        }
     }
 
-    std::array<Reading, kSampleLayouts.size() * kMaxChannels> readings{};
-    for (std::size_t i = 0; i < kSampleLayouts.size(); ++i) {
-        const SampleLayout& layout = kSampleLayouts[i];
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        scores.silent = scores.silent || (layouts[i].offset == 0 && silentReading(layouts[i].layout, signals[i]));
+    }
+
+    const auto changesOf = [&](const SampleLayout& layout) -> const ByteChangeStatistics& {
+        return byteChanges[static_cast<std::size_t>(layout.bytes - 2)];
+    };
+    const auto at = [](std::size_t reading, int channels) {
+        return reading * kMaxChannels + static_cast<std::size_t>(channels - 1);
+    };
+    std::vector<Reading> readings(layouts.size() * kMaxChannels);
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const SampleLayout& layout = layouts[i].layout;
         const SignalStatistics& statistics = signals[i];
         if (layout.encoding == Encoding::kFloat && !plausibleFloats(statistics)) {
             continue;
         }
+        const bool integer = layout.bytes > 1 && layout.encoding == Encoding::kSigned;
+        if (integer && static_cast<double>(statistics.nearZeroValues()) <
+                           kNearZeroShare * static_cast<double>(statistics.samples())) {
+            continue;
+        }
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
-            const double spread = statistics.spread(channels);
-            if (!(spread > 0) || !std::isfinite(spread)) {
-                continue;
+            if (const auto reading = scoreReading(layouts[i], statistics, integer ? &changesOf(layout) : nullptr, channels)) {
+                readings[at(i, channels)] = *reading;
             }
-            // Mean difference size squared over the variance, channel by channel, scaled so
-            // that white noise gives 1 (a Gaussian difference of variance v has a mean size of
-            // sqrt(2v/pi)). A constant channel weighs nothing.
-            const double firstOrder = statistics.differenceSizes(channels, 1) * std::numbers::pi / (4 * spread);
-            const double secondOrder = statistics.differenceSizes(channels, 2) * std::numbers::pi / (12 * spread);
-            double value = -std::log(std::max(std::min(firstOrder, secondOrder), 1e-12));
-            value -= structurePenalty(statistics, channels);
-            if (layout.bytes > 1 && layout.encoding == Encoding::kSigned) {
-                value -= byteOrderPenalty(byteChanges[static_cast<std::size_t>(layout.bytes - 2)], layout, channels);
-            }
-            const bool timeSeries = secondOrder < kTimeSeriesCurve * firstOrder;
-            readings[i * kMaxChannels + static_cast<std::size_t>(channels - 1)] = {
-                value, timeSeries, !timeSeries && statistics.unlikeASine(channels) < kPureTone, true};
         }
     }
+
+    // The asymmetry of shorter readings over a longer frame, by reading and period: asked
+    // for by many longer readings.
+    std::vector<std::array<double, kLongestFrame + 1>> asymmetries(readings.size());
+    for (auto& row : asymmetries) {
+        row.fill(-1);
+    }
+    std::vector<double> values(readings.size());
     for (std::size_t i = 0; i < readings.size(); ++i) {
+        values[i] = readings[i].score;
         if (!readings[i].scored) {
             continue;
         }
-        const SampleLayout& layout = kSampleLayouts[i / kMaxChannels];
+        const ReadingLayout& reading = layouts[i / kMaxChannels];
         const int channels = static_cast<int>(i % kMaxChannels) + 1;
-        const int frameBytes = layout.bytes * channels;
-        double value = readings[i].score;
+        const int frameBytes = reading.layout.bytes * channels;
         for (std::size_t j = 0; j < readings.size(); ++j) {
-            const SampleLayout& shorter = kSampleLayouts[j / kMaxChannels];
+            const SampleLayout& shorter = layouts[j / kMaxChannels].layout;
             const int shorterChannels = static_cast<int>(j % kMaxChannels) + 1;
             const int shorterBytes = shorter.bytes * shorterChannels;
             if (!readings[j].scored || shorterBytes >= frameBytes || frameBytes % shorterBytes != 0) {
@@ -205,13 +381,65 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows)
             // The longer frame in the shorter reading's samples, or the part of it that the
             // sums kept per position can tell (32-bit 8 channels are 16 samples of 16 bits).
             const int period = std::gcd(frameBytes / shorter.bytes, static_cast<int>(kPhases));
-            if (readings[j].pureTone ||
-                (readings[j].timeSeries && period > shorterChannels &&
-                 asymmetry(signals[j / kMaxChannels], shorterChannels, period) < kNoStructure)) {
-                value = std::min(value, readings[j].score);
+            double& known = asymmetries[j][static_cast<std::size_t>(period)];
+            if (!readings[j].pureTone && readings[j].timeSeries && period > shorterChannels && known < 0) {
+                const SignalStatistics& statistics = signals[j / kMaxChannels];
+                known = std::max(asymmetry(statistics, shorterChannels, period),
+                                 unevenLevels(statistics, shorterChannels, period));
+            }
+            if (readings[j].pureTone || (readings[j].timeSeries && period > shorterChannels && known < kNoStructure)) {
+                values[i] = std::min(values[i], readings[j].score);
             }
         }
-        scores.ranked.push_back({layout.bytes * 8, layout.encoding, layout.byteOrder, channels, value});
+    }
+    // Readings that explain the same bytes less well than another fall behind it.
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const ReadingLayout& reading = layouts[i];
+        if (reading.layout.encoding != Encoding::kSigned) {
+            continue;
+        }
+        for (std::size_t j = 0; j < layouts.size(); ++j) {
+            const ReadingLayout& other = layouts[j];
+            if (other.layout.byteOrder != reading.layout.byteOrder) {
+                continue;
+            }
+            // Float that is plausible over integers of its width, from the same byte.
+            const bool floatOverInteger = reading.layout.bytes == 4 && other.layout.encoding == Encoding::kFloat &&
+                                          other.offset == reading.offset;
+            // 32-bit samples over 16-bit ones whose every other channel is padding.
+            const bool widerOverPadded = reading.layout.bytes == 2 && other.layout.bytes == 4 &&
+                                         other.layout.encoding == Encoding::kSigned &&
+                                         other.offset % 2 == reading.offset;
+            for (int channels = 1; channels <= kMaxChannels; ++channels) {
+                const std::size_t mine = at(i, channels);
+                if (!readings[mine].scored) {
+                    continue;
+                }
+                if (floatOverInteger && readings[at(j, channels)].scored) {
+                    values[mine] = std::min(values[mine], values[at(j, channels)] - kOutranked);
+                }
+                if (widerOverPadded && channels % 2 == 0 && readings[at(j, channels / 2)].scored &&
+                    everyOtherChannelPadding(changesOf(reading.layout), reading, channels)) {
+                    values[mine] = std::min(values[mine], values[at(j, channels / 2)] - kOutranked);
+                }
+            }
+        }
+    }
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        if (!readings[i].scored) {
+            continue;
+        }
+        const ReadingLayout& reading = layouts[i / kMaxChannels];
+        const SampleLayout& layout = reading.layout;
+        if (dumpBytes != 0 && (dumpBytes - static_cast<std::uint64_t>(reading.offset)) % static_cast<std::uint64_t>(layout.bytes) != 0) {
+            values[i] -= kPartialSample;
+        }
+        Candidate candidate{layout.bytes * 8, layout.encoding, layout.byteOrder, static_cast<int>(i % kMaxChannels) + 1,
+                            values[i], layout.bytes, reading.offset};
+        if (layout.bytes == 4 && layout.encoding == Encoding::kSigned && signals[i / kMaxChannels].outside24Bits() == 0) {
+            candidate.bits = 24;  // 24 bits in 32-bit words
+        }
+        scores.ranked.push_back(candidate);
     }
     std::stable_sort(scores.ranked.begin(), scores.ranked.end(),
                      [](const Candidate& a, const Candidate& b) { return a.score > b.score; });

@@ -2,6 +2,7 @@
 // Weighs every sample layout and channel count against a dump's bytes.
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -16,7 +17,8 @@ struct Scores {
 };
 
 // Each window starts a frame under every layout and channel count (at a multiple of
-// kFrameAlignment in the file); frames never run from one window into the next.
-Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows);
+// kFrameAlignment in the file); frames never run from one window into the next. `dumpBytes`
+// is the size of the whole dump, 0 when it is not known.
+Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, std::uint64_t dumpBytes);
 
 }  // namespace pcmwrap::probe

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -56,8 +57,29 @@ bool readAt(int fd, std::vector<std::byte>& buffer, std::uint64_t offset)
 FileWindows::FileWindows(const std::filesystem::path& path, std::uint64_t budget)
 {
     const Descriptor file(path);
+    if (file.get() < 0) {
+        error_ = std::strerror(errno);
+        return;
+    }
+    read(file.get(), budget);
+}
+
+FileWindows FileWindows::standardInput(std::uint64_t budget)
+{
+    FileWindows windows;
+    if (::isatty(STDIN_FILENO) == 1) {
+        // It would wait for a person to type samples.
+        windows.error_ = "standard input is a terminal";
+        return windows;
+    }
+    windows.read(STDIN_FILENO, budget);
+    return windows;
+}
+
+void FileWindows::read(int fd, std::uint64_t budget)
+{
     struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
+    if (::fstat(fd, &status) != 0) {
         error_ = std::strerror(errno);
         return;
     }
@@ -65,12 +87,14 @@ FileWindows::FileWindows(const std::filesystem::path& path, std::uint64_t budget
         error_ = std::strerror(EISDIR);
         return;
     }
-    if (!S_ISREG(status.st_mode)) {
+    // Standard input may be a file read partly already: its dump starts where it stands.
+    const off_t position = S_ISREG(status.st_mode) ? ::lseek(fd, 0, SEEK_CUR) : 0;
+    if (!S_ISREG(status.st_mode) || position < 0) {
         // A pipe or a device has no length to spread windows over: read its start.
         std::vector<std::byte> head(static_cast<std::size_t>(budget));
         std::size_t done = 0;
         while (done < head.size()) {
-            const ssize_t got = ::read(file.get(), head.data() + done, head.size() - done);
+            const ssize_t got = ::read(fd, head.data() + done, head.size() - done);
             if (got < 0 && errno == EINTR) {
                 continue;
             }
@@ -85,11 +109,14 @@ FileWindows::FileWindows(const std::filesystem::path& path, std::uint64_t budget
         }
         head.resize(done);
         fileSize_ = done;
+        // A stream that filled the budget may go on: its length is not known.
+        sizeKnown_ = done < budget;
         windows_.push_back(std::move(head));
         offsets_.push_back(0);
         return;
     }
-    fileSize_ = static_cast<std::uint64_t>(status.st_size);
+    const auto start = static_cast<std::uint64_t>(position);
+    fileSize_ = static_cast<std::uint64_t>(std::max<off_t>(status.st_size - position, 0));
     std::vector<std::pair<std::uint64_t, std::size_t>> plan;  // offset, length
     if (fileSize_ <= budget) {
         plan.emplace_back(0, static_cast<std::size_t>(fileSize_));
@@ -103,7 +130,7 @@ FileWindows::FileWindows(const std::filesystem::path& path, std::uint64_t budget
     }
     for (const auto& [offset, length] : plan) {
         std::vector<std::byte> window(length);
-        if (!readAt(file.get(), window, offset)) {
+        if (!readAt(fd, window, start + offset)) {
             error_ = std::strerror(errno);
             windows_.clear();
             offsets_.clear();

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "formats/sample_format.h"
+
 namespace pcmwrap::probe {
 namespace {
 
@@ -35,11 +37,23 @@ std::string shellWord(const std::string& word)
     return quoted + "'";
 }
 
+SampleFormat sampleFormatOfCandidate(const Candidate& format)
+{
+    const SampleKind kind = format.encoding == Encoding::kFloat      ? SampleKind::kFloat
+                            : format.encoding == Encoding::kUnsigned ? SampleKind::kUnsigned
+                                                                     : SampleKind::kSigned;
+    // Every layout the probe weighs has a row in the table.
+    return sampleFormatOf(format.bits, sampleBytes(format), kind).value_or(SampleFormat::kS16);
+}
+
 }  // namespace
 
 std::string describe(const Candidate& format)
 {
     std::string text = std::to_string(format.bits) + "-bit ";
+    if (sampleBytes(format) * 8 != format.bits) {
+        text += "in " + std::to_string(sampleBytes(format) * 8) + "-bit words ";
+    }
     if (format.encoding == Encoding::kUnsigned) {
         text += "unsigned ";
     } else {
@@ -50,23 +64,39 @@ std::string describe(const Candidate& format)
         }
         text += format.byteOrder == ByteOrder::kBig ? "big-endian " : "little-endian ";
     }
-    return text + channelText(format.channels);
+    text += channelText(format.channels);
+    if (format.offset != 0) {
+        text += " after " + std::to_string(format.offset) + (format.offset == 1 ? " stray byte" : " stray bytes");
+    }
+    return text;
 }
 
-std::optional<std::string> pcmwrapCommand(const Candidate& format, const std::string& file)
+std::string sampleFormatName(const Candidate& format)
 {
-    if (format.encoding != Encoding::kSigned || (format.bits != 16 && format.bits != 24)) {
-        return std::nullopt;
-    }
+    return std::string(sampleFormatInfo(sampleFormatOfCandidate(format)).name);
+}
+
+std::string pcmwrapCommand(const Candidate& format, const std::string& file)
+{
+    const SampleFormat sampleFormat = sampleFormatOfCandidate(format);
     std::string command = "pcmwrap ";
-    if (format.byteOrder == ByteOrder::kLittle) {
-        command += "-l ";
+    // 16 and 24 bits keep the -b form pcmwrap has always taken, and the order of its options.
+    const bool classic = sampleFormat == SampleFormat::kS16 || sampleFormat == SampleFormat::kS24;
+    const bool little = format.bits > 8 && format.byteOrder == ByteOrder::kLittle;
+    if (classic) {
+        command += little ? "-l " : "";
+        command += "-b" + std::to_string(format.bits) + " ";
+    } else {
+        command += "-f" + sampleFormatName(format) + " ";
+        command += little ? "-l " : "";
     }
-    command += "-b" + std::to_string(format.bits) + " ";
     if (format.channels != 1) {
         command += "-c" + std::to_string(format.channels) + " ";
     }
-    return command + shellWord(file);
+    if (format.offset != 0) {
+        command += "-s" + std::to_string(format.offset) + " ";
+    }
+    return command + (file == "-" ? "-o- -" : shellWord(file));
 }
 
 std::string describeVerdict(const ProbeResult& result)

@@ -11,7 +11,7 @@ namespace {
 // Candidates listed with an unclear result: those close behind the best, at most this many.
 constexpr std::size_t kLeadingCandidates = 3;
 
-ProbeResult probeWindows(const std::vector<std::span<const std::byte>>& windows)
+ProbeResult probeWindows(const std::vector<std::span<const std::byte>>& windows, std::uint64_t dumpBytes)
 {
     ProbeResult result;
     if (windows.empty() || windows.front().empty()) {
@@ -23,7 +23,7 @@ ProbeResult probeWindows(const std::vector<std::span<const std::byte>>& windows)
         result.verdict = Verdict::kContainer;
         return result;
     }
-    const Scores scores = scoreCandidates(windows);
+    const Scores scores = scoreCandidates(windows, dumpBytes);
     if (scores.silent) {
         result.verdict = Verdict::kSilent;
         return result;
@@ -61,19 +61,32 @@ ProbeResult probeWindows(const std::vector<std::span<const std::byte>>& windows)
 
 ProbeResult probeBytes(std::span<const std::byte> bytes)
 {
-    return probeWindows({bytes});
+    return probeWindows({bytes}, bytes.size());
 }
 
-ProbeResult probeFile(const std::filesystem::path& path)
+namespace {
+
+ProbeResult probeRead(const FileWindows& file)
 {
-    const FileWindows file(path);
     if (!file.error().empty()) {
         ProbeResult result;
         result.verdict = Verdict::kError;
         result.message = file.error();
         return result;
     }
-    return probeWindows(file.windows());
+    return probeWindows(file.windows(), file.sizeKnown() ? file.fileSize() : 0);
+}
+
+}  // namespace
+
+ProbeResult probeFile(const std::filesystem::path& path)
+{
+    return probeRead(FileWindows(path));
+}
+
+ProbeResult probeStandardInput()
+{
+    return probeRead(FileWindows::standardInput());
 }
 
 }  // namespace pcmwrap::probe

@@ -17,7 +17,8 @@ ProbeOptions parseProbeOptions(int argc, char** argv)
 {
     ProbeOptions options;
     int current = 1;
-    for (; current < argc && argv[current][0] == '-'; ++current) {
+    // "-" alone is standard input, a file name.
+    for (; current < argc && argv[current][0] == '-' && argv[current][1] != '\0'; ++current) {
         const std::string argument = argv[current];
         if (argument == "--json") {
             options.json = true;

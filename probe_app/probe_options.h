@@ -15,5 +15,6 @@ inline constexpr int kProbeNoFormat = 2;       // a file was unclear, silent, a 
 inline constexpr int kProbeUsageError = 64;    // an option it does not know
 
 // Parses the arguments; prints the usage text and ends the process for -?, for no file
-// and for an unknown option. Options count only before the first file name.
+// and for an unknown option. Options count only before the first file name; "-" is a file
+// name (standard input).
 ProbeOptions parseProbeOptions(int argc, char** argv);

@@ -54,8 +54,11 @@ std::string formatMembers(const Candidate& format, const std::string& file)
         text += ",\"byte_order\":" + jsonString(format.byteOrder == ByteOrder::kBig ? "big" : "little");
     }
     text += ",\"channels\":" + std::to_string(format.channels);
-    const auto command = pcmwrap::probe::pcmwrapCommand(format, file);
-    return text + ",\"command\":" + (command ? jsonString(*command) : "null");
+    if (format.offset != 0) {
+        text += ",\"offset\":" + std::to_string(format.offset);
+    }
+    text += ",\"sample_format\":" + jsonString(pcmwrap::probe::sampleFormatName(format));
+    return text + ",\"command\":" + jsonString(pcmwrap::probe::pcmwrapCommand(format, file));
 }
 
 std::string twoDecimals(double value)
@@ -73,8 +76,7 @@ std::string textReport(const std::string& file, const ProbeResult& result)
     if (result.verdict != Verdict::kFormat) {
         return head + pcmwrap::probe::describeVerdict(result);
     }
-    const auto command = pcmwrap::probe::pcmwrapCommand(result.format, file);
-    return head + pcmwrap::probe::describe(result.format) + (command ? " -> " + *command : " (pcmwrap cannot convert it)");
+    return head + pcmwrap::probe::describe(result.format) + " -> " + pcmwrap::probe::pcmwrapCommand(result.format, file);
 }
 
 std::string jsonReport(const std::string& file, const ProbeResult& result)

@@ -73,6 +73,25 @@ testsupport::Bytes generatedDump(const DumpShape& shape)
     return storedDump(shape, channels);
 }
 
+testsupport::Bytes generatedSignExtendedDump(const DumpShape& shape)
+{
+    const testsupport::Bytes packed = generatedDump(shape);
+    const bool big = shape.byteOrder == ByteOrder::kBig;
+    testsupport::Bytes words;
+    for (std::size_t i = 0; i + 3 <= packed.size(); i += 3) {
+        const std::uint8_t top = packed[big ? i : i + 2];
+        const std::uint8_t sign = (top & 0x80) != 0 ? 0xFF : 0x00;
+        if (big) {
+            words.push_back(sign);
+        }
+        words.insert(words.end(), packed.begin() + static_cast<std::ptrdiff_t>(i), packed.begin() + static_cast<std::ptrdiff_t>(i + 3));
+        if (!big) {
+            words.push_back(sign);
+        }
+    }
+    return words;
+}
+
 testsupport::Bytes storedDump(const DumpShape& shape, const std::vector<std::vector<double>>& channels)
 {
     testsupport::Bytes bytes;

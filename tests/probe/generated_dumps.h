@@ -26,6 +26,10 @@ struct DumpShape {
 
 testsupport::Bytes generatedDump(const DumpShape& shape);
 
+// A 24-bit dump (shape.bits 24) in 32-bit words, each high byte the sign extension of the
+// sample (ALSA's S24 layouts).
+testsupport::Bytes generatedSignExtendedDump(const DumpShape& shape);
+
 // The given channels' samples (between -1 and 1, all of shape.frames) stored as shape says;
 // its gain, identical and seed fields are not used.
 testsupport::Bytes storedDump(const DumpShape& shape, const std::vector<std::vector<double>>& channels);

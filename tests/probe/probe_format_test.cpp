@@ -87,17 +87,6 @@ TEST(ProbeFormat, EightBitThirtyTwoBitAndFloatAreToldAsSuch)
     }
 }
 
-// 16-bit sound in 32-bit containers reads just as well as 16-bit stereo with a silent
-// second channel: not a 16-bit answer.
-TEST(ProbeFormat, SixteenBitSoundInThirtyTwoBitContainersIsNotSixteenBit)
-{
-    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
-        const ProbeResult result = probe({.byteOrder = order, .storedBits = 32});
-        EXPECT_TRUE(result.verdict == Verdict::kUnclear ||
-                    (result.verdict == Verdict::kFormat && result.format.bits == 32));
-    }
-}
-
 // A steady tone a little off a whole fraction of the sample rate: read with a frame of
 // that many samples, in any width the frame's bytes allow, every "channel" is a slow wave,
 // far smoother than the sound itself. Only the true reading or `unclear` will do.

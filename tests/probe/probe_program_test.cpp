@@ -58,7 +58,7 @@ TEST_F(ProbeProgram, PrintsALinePerFileAndTheCommandThatConvertsIt)
               "take1.raw: 24-bit big-endian stereo -> pcmwrap -b24 -c2 take1.raw\n"
               "take2.raw: 16-bit little-endian mono -> pcmwrap -l -b16 take2.raw\n"
               "-odd name.raw: 16-bit big-endian 6 channels -> pcmwrap -b16 -c6 './-odd name.raw'\n"
-              "f32.raw: 32-bit float big-endian stereo (pcmwrap cannot convert it)\n");
+              "f32.raw: 32-bit float big-endian stereo -> pcmwrap -ff32 -c2 f32.raw\n");
 }
 
 TEST_F(ProbeProgram, SaysWhyThereIsNoFormat)
@@ -79,10 +79,10 @@ TEST_F(ProbeProgram, JsonLinesCarryTheKeys)
     testsupport::expectCleanExit(result, 2);
     const std::regex expected(
         R"(\{"file":"take2.raw","result":"format","bits":16,"encoding":"signed","byte_order":"little","channels":1,)"
-        R"("command":"pcmwrap -l -b16 take2.raw","margin":[0-9]+\.[0-9][0-9]\}
+        R"("sample_format":"s16","command":"pcmwrap -l -b16 take2.raw","margin":[0-9]+\.[0-9][0-9]\}
 )"
         R"(\{"file":"f32.raw","result":"format","bits":32,"encoding":"float","byte_order":"big","channels":2,)"
-        R"("command":null,"margin":[0-9]+\.[0-9][0-9]\}
+        R"("sample_format":"f32","command":"pcmwrap -ff32 -c2 f32.raw","margin":[0-9]+\.[0-9][0-9]\}
 )"
         R"(\{"file":"take4.wav","result":"container","container":"RIFF WAVE"\}
 )"
@@ -111,6 +111,45 @@ TEST_F(ProbeProgram, ExitStatusTheHigherWins)
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.files).exitStatus, c.status) << c.files.front();
     }
+}
+
+// Every format the probe tells has its command, in the names of pcmwrap's -f, with -s for
+// stray bytes before the samples.
+TEST_F(ProbeProgram, EveryFormatHasItsCommand)
+{
+    testsupport::Bytes stray(1, 0x5A);
+    const auto sound = probetest::generatedDump({.channels = 2});
+    stray.insert(stray.end(), sound.begin(), sound.end());
+    write("stray.raw", stray);
+    write("u8.raw", probetest::generatedDump({.bits = 8, .encoding = Encoding::kUnsigned, .channels = 3}));
+    write("s32.raw", probetest::generatedDump({.bits = 32, .byteOrder = ByteOrder::kLittle}));
+    write("s24in32.raw", probetest::generatedSignExtendedDump({.bits = 24, .byteOrder = ByteOrder::kLittle, .channels = 2}));
+    const auto result = run({"stray.raw", "u8.raw", "s32.raw", "s24in32.raw"});
+    testsupport::expectCleanExit(result, 0);
+    EXPECT_EQ(result.standardOutput,
+              "stray.raw: 16-bit big-endian stereo after 1 stray byte -> pcmwrap -b16 -c2 -s1 stray.raw\n"
+              "u8.raw: 8-bit unsigned 3 channels -> pcmwrap -fu8 -c3 u8.raw\n"
+              "s32.raw: 32-bit integer little-endian mono -> pcmwrap -fs32 -l s32.raw\n"
+              "s24in32.raw: 24-bit in 32-bit words little-endian stereo -> pcmwrap -fs24in32 -l -c2 s24in32.raw\n");
+    const auto json = run({"--json", "stray.raw"});
+    EXPECT_NE(json.standardOutput.find(R"("channels":2,"offset":1,"sample_format":"s16","command":"pcmwrap -b16 -c2 -s1 stray.raw")"),
+              std::string::npos)
+        << json.standardOutput;
+}
+
+// "-" is standard input, here a real pipe: read up to the budget and answered for "-".
+TEST_F(ProbeProgram, StandardInputThroughAPipe)
+{
+    testsupport::ProcessOptions options;
+    options.workingDirectory = dir_.path().string();
+    const auto result = testsupport::runProcess(
+        "/bin/sh", {"-c", "cat take1.raw | \"$0\" - take2.raw && \"$0\" --json - < empty.raw", PCMWRAP_PROBE_PROGRAM},
+        options);
+    EXPECT_EQ(result.standardOutput,
+              "-: 24-bit big-endian stereo -> pcmwrap -b24 -c2 -o- -\n"
+              "take2.raw: 16-bit little-endian mono -> pcmwrap -l -b16 take2.raw\n"
+              "{\"file\":\"-\",\"result\":\"empty\"}\n");
+    EXPECT_EQ(result.exitStatus, 2);
 }
 
 TEST_F(ProbeProgram, UsageAndUnknownOptions)

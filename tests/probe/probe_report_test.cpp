@@ -23,9 +23,9 @@ TEST(ProbeReport, UnclearListsTheLeadingCandidates)
               "take3.raw: unclear (16-bit big-endian stereo, 16-bit big-endian mono or 8-bit unsigned 4 channels)");
     EXPECT_EQ(jsonReport("take3.raw", result),
               R"({"file":"take3.raw","result":"unclear","candidates":[)"
-              R"({"bits":16,"encoding":"signed","byte_order":"big","channels":2,"command":"pcmwrap -b16 -c2 take3.raw"},)"
-              R"({"bits":16,"encoding":"signed","byte_order":"big","channels":1,"command":"pcmwrap -b16 take3.raw"},)"
-              R"({"bits":8,"encoding":"unsigned","channels":4,"command":null}]})");
+              R"({"bits":16,"encoding":"signed","byte_order":"big","channels":2,"sample_format":"s16","command":"pcmwrap -b16 -c2 take3.raw"},)"
+              R"({"bits":16,"encoding":"signed","byte_order":"big","channels":1,"sample_format":"s16","command":"pcmwrap -b16 take3.raw"},)"
+              R"({"bits":8,"encoding":"unsigned","channels":4,"sample_format":"u8","command":"pcmwrap -fu8 -c4 take3.raw"}]})");
 }
 
 }  // namespace

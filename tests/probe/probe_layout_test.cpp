@@ -1,0 +1,204 @@
+// The layouts besides 16/24-bit, and the dumps that once fooled the probe: 8-bit unsigned
+// read as wider samples, 16 bits in 32-bit words, float read as integers, bright sound,
+// stray bytes before the samples, 24 bits in 32-bit words.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <numbers>
+#include <random>
+#include <span>
+#include <vector>
+
+#include "probe/format_description.h"
+#include "probe/probe.h"
+#include "tests/probe/generated_dumps.h"
+
+namespace {
+
+using pcmwrap::probe::ByteOrder;
+using pcmwrap::probe::Encoding;
+using pcmwrap::probe::ProbeResult;
+using pcmwrap::probe::Verdict;
+using probetest::DumpShape;
+using testsupport::Bytes;
+
+ProbeResult probe(const Bytes& bytes)
+{
+    return pcmwrap::probe::probeBytes(std::as_bytes(std::span(bytes)));
+}
+
+struct Told {
+    int bits;
+    int bytes;
+    Encoding encoding;
+    ByteOrder byteOrder;
+    int channels;
+    int offset = 0;
+};
+
+void expectTold(const ProbeResult& result, const Told& told, const std::string& what)
+{
+    SCOPED_TRACE(what);
+    ASSERT_EQ(result.verdict, Verdict::kFormat) << pcmwrap::probe::describeVerdict(result);
+    const auto& got = result.format;
+    EXPECT_EQ(got.bits, told.bits);
+    EXPECT_EQ(pcmwrap::probe::sampleBytes(got), told.bytes);
+    EXPECT_EQ(got.encoding, told.encoding);
+    if (told.bits > 8) {
+        EXPECT_EQ(got.byteOrder, told.byteOrder);
+    }
+    EXPECT_EQ(got.channels, told.channels);
+    EXPECT_EQ(got.offset, told.offset);
+}
+
+// The top byte of an 8-bit unsigned sample is offset binary: read as the high byte of a
+// signed 16- or 32-bit sample it makes a near square wave at full scale, smoother than
+// quiet 8-bit sound with its coarse steps.
+TEST(ProbeLayout, EightBitUnsignedIsNotAWiderSignedReading)
+{
+    for (int channels : {6, 8}) {
+        for (std::uint32_t seed : {1u, 2u}) {
+            const DumpShape shape{.bits = 8, .encoding = Encoding::kUnsigned, .channels = channels, .gainDb = -30, .seed = seed};
+            expectTold(probe(probetest::generatedDump(shape)), {8, 1, Encoding::kUnsigned, ByteOrder::kBig, channels},
+                       probetest::specName(shape));
+        }
+    }
+}
+
+// 16-bit sound in 32-bit words reads exactly as 16-bit samples with twice the channels,
+// every other one zero: the wider reading is told, as 16 bits in 24-bit containers are.
+TEST(ProbeLayout, SixteenBitSoundInThirtyTwoBitWordsIsThirtyTwoBit)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        for (int channels : {1, 2, 3}) {
+            const DumpShape shape{.byteOrder = order, .channels = channels, .storedBits = 32};
+            expectTold(probe(probetest::generatedDump(shape)), {32, 4, Encoding::kSigned, order, channels},
+                       probetest::specName(shape) + " in 32-bit words");
+        }
+    }
+}
+
+// Float samples with a DC offset never change sign, and within one power of two the
+// integer reading of their bytes is the same sound, scaled and shifted: as smooth as the
+// float reading. A plausible float reading wins.
+TEST(ProbeLayout, FloatWithAnOffsetIsNotAnInteger)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        for (int channels : {1, 2}) {
+            const DumpShape shape{.bits = 32, .encoding = Encoding::kFloat, .byteOrder = order, .channels = channels};
+            std::vector<std::vector<double>> signals(static_cast<std::size_t>(channels));
+            std::mt19937 random(7);
+            std::normal_distribution<double> noise(0.0, 1.0);
+            for (int c = 0; c < channels; ++c) {
+                double filtered = 0;
+                for (int n = 0; n < shape.frames; ++n) {
+                    filtered = 0.95 * filtered + 0.05 * noise(random);
+                    signals[static_cast<std::size_t>(c)].push_back(
+                        0.375 + 0.08 * std::sin(2 * std::numbers::pi * 220 * (c + 1) * n / 44100.0) + 0.02 * filtered);
+                }
+            }
+            expectTold(probe(probetest::storedDump(shape, signals)), {32, 4, Encoding::kFloat, order, channels},
+                       probetest::specName(shape) + " with an offset");
+        }
+    }
+}
+
+// Hi-hats: most of the energy near the top of the band, so each sample is nearly the
+// negative of the one before. Fixed differences make such sound rough, and a reading with
+// twice the channels (every other frame, nearly equal) smoother than the truth; the
+// predictors of bright sound keep the truth ahead. The channels differ in loudness.
+TEST(ProbeLayout, BrightSoundKeepsItsChannelCount)
+{
+    for (int channels : {1, 2, 3}) {
+        for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+            const DumpShape shape{.byteOrder = order, .channels = channels, .frames = 44100};
+            std::vector<std::vector<double>> signals(static_cast<std::size_t>(channels));
+            std::mt19937 random(11);
+            std::normal_distribution<double> noise(0.0, 1.0);
+            for (int c = 0; c < channels; ++c) {
+                // Noise through a resonance near 19 kHz at 44.1 kHz, struck eight times a second.
+                double y1 = 0;
+                double y2 = 0;
+                const double level = 0.5 / (c + 1);
+                for (int n = 0; n < shape.frames; ++n) {
+                    const double envelope = 0.2 + std::exp(-(n % 5512) / 1500.0);
+                    const double y = -1.6 * y1 - 0.8 * y2 + noise(random);
+                    y2 = y1;
+                    y1 = y;
+                    signals[static_cast<std::size_t>(c)].push_back(level * envelope * y / 12);
+                }
+            }
+            expectTold(probe(probetest::storedDump(shape, signals)), {16, 2, Encoding::kSigned, order, channels},
+                       probetest::specName(shape) + " bright");
+        }
+    }
+}
+
+// A few stray bytes before the samples: a 16-bit dump one byte in reads, from the first
+// byte, as the other byte order with the same high bytes. The reading from the stray
+// bytes on is told, with its offset.
+TEST(ProbeLayout, StrayBytesBeforeTheSamplesAreSkipped)
+{
+    const struct {
+        int bits;
+        Encoding encoding;
+        int stored;
+        int stray;
+    } cases[] = {
+        {16, Encoding::kSigned, 0, 1},
+        {24, Encoding::kSigned, 0, 1},
+        {24, Encoding::kSigned, 0, 2},
+        {32, Encoding::kSigned, 0, 3},
+        {32, Encoding::kFloat, 0, 1},
+        {32, Encoding::kFloat, 0, 2},
+        {24, Encoding::kSigned, 32, 1},  // 24 bits in 32-bit words
+    };
+    for (const auto& c : cases) {
+        for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+            for (int channels : {1, 2}) {
+                const DumpShape shape{.bits = c.bits, .encoding = c.encoding, .byteOrder = order, .channels = channels};
+                Bytes bytes(static_cast<std::size_t>(c.stray), 0x5A);
+                const Bytes sound = c.stored == 32 ? probetest::generatedSignExtendedDump(shape) : probetest::generatedDump(shape);
+                bytes.insert(bytes.end(), sound.begin(), sound.end());
+                const int width = c.stored == 32 ? 4 : c.bits / 8;
+                expectTold(probe(bytes), {c.bits, width, c.encoding, order, channels, c.stray},
+                           probetest::specName(shape) + " after " + std::to_string(c.stray) + " stray bytes");
+            }
+        }
+    }
+}
+
+// A header before float samples may hold a NaN or a huge value: one such value is no
+// reason to doubt the rest.
+TEST(ProbeLayout, OneNonFiniteValueDoesNotVetoFloat)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        const DumpShape shape{.bits = 32, .encoding = Encoding::kFloat, .byteOrder = order, .channels = 2};
+        Bytes bytes = probetest::generatedDump(shape);
+        const std::uint32_t nan = std::bit_cast<std::uint32_t>(std::numeric_limits<float>::quiet_NaN());
+        for (int i = 0; i < 4; ++i) {
+            bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(nan >> (order == ByteOrder::kBig ? 24 - 8 * i : 8 * i));
+        }
+        expectTold(probe(bytes), {32, 4, Encoding::kFloat, order, 2}, probetest::specName(shape) + " with a NaN");
+    }
+}
+
+// ALSA's S24 layouts: the high byte of each 32-bit word is the sign extension of the
+// 24-bit sample below it.
+TEST(ProbeLayout, TwentyFourBitsInThirtyTwoBitWordsAreTold)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        for (int channels : {1, 2, 6}) {
+            const DumpShape shape{.bits = 24, .byteOrder = order, .channels = channels};
+            expectTold(probe(probetest::generatedSignExtendedDump(shape)), {24, 4, Encoding::kSigned, order, channels},
+                       probetest::specName(shape) + " in 32-bit words");
+        }
+    }
+}
+
+}  // namespace
