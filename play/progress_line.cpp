@@ -17,7 +17,11 @@ std::atomic<bool> lineOpen{false};
 
 std::string twoDigits(std::uint64_t value)
 {
-    return (value < 10 ? "0" : "") + std::to_string(value);
+    std::string digits = std::to_string(value);
+    if (value < 10) {
+        digits.insert(digits.begin(), '0');
+    }
+    return digits;
 }
 
 }  // namespace
