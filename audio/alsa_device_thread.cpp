@@ -242,6 +242,11 @@ private:
             }
         } else if (!failed_ && !blocks_.empty()) {
             timeout = millisecondsUntilPlayed(blocks_.front().endFrame);
+        } else if (blocksWaiting()) {
+            // Written while this thread still held enough sound to be woken by it anyway
+            // (alsa_wave_out.cpp skips the wake then), and that sound has been handed
+            // back since: nothing else would wake a wait without a limit.
+            return;
         }
         if (::poll(descriptors.data(), descriptors.size(), timeout) > 0 && descriptors.size() > 1) {
             // A plugin's descriptors need not mean what they show; asking it also clears
@@ -250,6 +255,13 @@ private:
             snd_pcm_poll_descriptors_revents(device_.pcm, descriptors.data() + 1,
                                              static_cast<unsigned>(descriptors.size() - 1), &revents);
         }
+    }
+
+    // Blocks written to the device and not yet taken by this thread.
+    bool blocksWaiting() const
+    {
+        std::lock_guard lock(device_.mutex);
+        return !device_.written.empty();
     }
 
     // The time until `frame` is heard, at least 1 ms and at most one period, after which

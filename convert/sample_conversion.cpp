@@ -9,7 +9,7 @@
 // On x86 the kernels have faster versions for instructions that the default build may
 // not assume; which run is chosen when the program runs.
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
+#include <immintrin.h>
 #define PCMWRAP_X86_KERNELS 1
 #endif
 
@@ -194,6 +194,34 @@ __attribute__((target("ssse3"))) void reverseByteTriplesSsse3(const std::uint8_t
     }
 }
 
+// Eight samples per step: two 16-byte loads 12 bytes apart fill the two lanes, one
+// shuffle reverses the first 12 bytes of each, and one permute of 32-bit words packs the
+// two 12-byte halves into the first 24 bytes of a single 32-byte store. The store's last
+// 8 bytes belong to the next step, which overwrites them; so the steps stop while 32
+// bytes still lie inside the chunk, and the rest goes through the 16-byte kernel's tail.
+__attribute__((target("avx2"))) void reverseByteTriplesAvx2(const std::uint8_t* __restrict__ source,
+                                                             std::uint8_t* __restrict__ output)
+{
+    const __m256i reverseTriples = _mm256_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15,
+                                                    2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    const __m256i packHalves = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    constexpr std::size_t kStepBytes = 24;
+    constexpr std::size_t kStoreBytes = 32;
+    std::size_t i = 0;
+    for (; i + kStoreBytes <= kChunkBytes; i += kStepBytes) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i + 12));
+        const __m256i samples = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+        const __m256i reversed = _mm256_shuffle_epi8(samples, reverseTriples);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(output + i), _mm256_permutevar8x32_epi32(reversed, packHalves));
+    }
+    for (; i < kChunkBytes; i += 3) {
+        output[i] = source[i + 2];
+        output[i + 1] = source[i + 1];
+        output[i + 2] = source[i];
+    }
+}
+
 __attribute__((target("avx2"))) void reverseWords32Avx2(const std::uint8_t* __restrict__ source,
                                                          std::uint8_t* __restrict__ output)
 {
@@ -270,6 +298,10 @@ void reverseSampleBytes24(std::span<const std::uint8_t, kChunkBytes> source,
                           std::span<std::uint8_t, kChunkBytes> output)
 {
 #if PCMWRAP_X86_KERNELS
+    if (processorFeatures().avx2) {
+        reverseByteTriplesAvx2(source.data(), output.data());
+        return;
+    }
     if (processorFeatures().ssse3) {
         reverseByteTriplesSsse3(source.data(), output.data());
         return;
