@@ -26,8 +26,12 @@ struct Ebur128State {
 
 namespace {
 
-// The momentary and short-term loudness are taken every 100 ms.
+// The momentary and short-term loudness are taken every 100 ms, over 4 and 30 such blocks.
 constexpr std::uint32_t kReadingsPerSecond = 10;
+constexpr unsigned long kMillisecondsPerReading = 100;
+constexpr std::size_t kMomentaryBlocks = 4;
+constexpr std::size_t kShortTermBlocks = 30;
+constexpr double kLoudnessOffset = 0.691;
 
 pcmwrap::codec::Stored storedOf(const WAVEFORMATEX& format)
 {
@@ -90,7 +94,8 @@ GatedLoudnessMeter::GatedLoudnessMeter(const WAVEFORMATEX& format)
                                             EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA)),
       framesPerReading_(std::max<std::size_t>(format.nSamplesPerSec / kReadingsPerSecond, 1)),
       untilReading_(framesPerReading_), maxMomentary_(-std::numeric_limits<double>::infinity()),
-      maxShortTerm_(-std::numeric_limits<double>::infinity())
+      maxShortTerm_(-std::numeric_limits<double>::infinity()),
+      fromBlocks_(format.nSamplesPerSec % kReadingsPerSecond == 0), blockEnergies_(kShortTermBlocks, 0.0)
 {
 }
 
@@ -105,17 +110,43 @@ void GatedLoudnessMeter::consume(const float* samples, std::size_t frames)
         frames -= piece;
         untilReading_ -= piece;
         if (untilReading_ == 0) {
-            double momentary = 0;
-            double shortTerm = 0;
-            if (ebur128_loudness_momentary(state_->meter, &momentary) == EBUR128_SUCCESS) {
-                maxMomentary_ = std::max(maxMomentary_, momentary);
-            }
-            if (ebur128_loudness_shortterm(state_->meter, &shortTerm) == EBUR128_SUCCESS) {
-                maxShortTerm_ = std::max(maxShortTerm_, shortTerm);
-            }
+            takeReadings();
             untilReading_ = framesPerReading_;
         }
     }
+}
+
+void GatedLoudnessMeter::takeReadings()
+{
+    double momentary = 0;
+    double shortTerm = 0;
+    if (!fromBlocks_) {
+        if (ebur128_loudness_momentary(state_->meter, &momentary) == EBUR128_SUCCESS) {
+            maxMomentary_ = std::max(maxMomentary_, momentary);
+        }
+        if (ebur128_loudness_shortterm(state_->meter, &shortTerm) == EBUR128_SUCCESS) {
+            maxShortTerm_ = std::max(maxShortTerm_, shortTerm);
+        }
+        return;
+    }
+    double block = 0;
+    if (ebur128_loudness_window(state_->meter, kMillisecondsPerReading, &block) != EBUR128_SUCCESS) {
+        return;
+    }
+    // Loudness is -0.691 + 10 log10(energy) (EBU R128); silence is -inf, energy 0.
+    blockEnergies_.pop_front();
+    blockEnergies_.push_back(std::isinf(block) ? 0.0 : std::pow(10.0, (block + kLoudnessOffset) / 10.0));
+    const auto loudnessOf = [](double energy) {
+        return energy <= 0 ? -std::numeric_limits<double>::infinity() : 10.0 * std::log10(energy) - kLoudnessOffset;
+    };
+    double sum = 0;
+    for (std::size_t i = 0; i < kShortTermBlocks; ++i) {
+        sum += blockEnergies_[kShortTermBlocks - 1 - i];
+        if (i + 1 == kMomentaryBlocks) {
+            maxMomentary_ = std::max(maxMomentary_, loudnessOf(sum / kMomentaryBlocks));
+        }
+    }
+    maxShortTerm_ = std::max(maxShortTerm_, loudnessOf(sum / kShortTermBlocks));
 }
 
 void GatedLoudnessMeter::fill(LoudnessValues* values)

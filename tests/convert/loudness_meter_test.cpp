@@ -107,3 +107,53 @@ TEST(TruePeakMeter, SkippingQuietPiecesOfRandomLevelsGivesThePeakOfMeteringEvery
 }
 
 }  // namespace
+
+namespace {
+
+// The largest momentary and short-term loudness as libebur128 gives them read every
+// 100 ms, for noise whose level changes every 700 ms over 12 s.
+TEST(GatedLoudnessMeter, ReadingsFromBlocksEqualLibebur128sWindows)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> unit(-1.0F, 1.0F);
+    std::uniform_real_distribution<float> level(0.0F, 0.9F);
+    Signal signal;
+    constexpr std::size_t kFrames = 48000 * 12;
+    float now = 0;
+    for (std::size_t frame = 0; frame < kFrames; ++frame) {
+        if (frame % 33600 == 0) {
+            now = frame < 48000 * 4 ? 0.0F : level(random);  // silence first: -inf blocks
+        }
+        signal.add(unit(random) * now);
+        signal.add(unit(random) * now * 0.5F);
+    }
+    ebur128_state* reference = ebur128_init(2, 48000, EBUR128_MODE_S);
+    double momentary = -INFINITY;
+    double shortTerm = -INFINITY;
+    for (std::size_t frame = 0; frame < kFrames; frame += 4800) {
+        ebur128_add_frames_float(reference, signal.samples.data() + frame * 2, 4800);
+        double value = 0;
+        ebur128_loudness_momentary(reference, &value);
+        momentary = std::max(momentary, value);
+        ebur128_loudness_shortterm(reference, &value);
+        shortTerm = std::max(shortTerm, value);
+    }
+    ebur128_destroy(&reference);
+
+    WAVEFORMATEX format{};
+    format.wFormatTag = 1;
+    format.nChannels = 2;
+    format.nSamplesPerSec = 48000;
+    format.nBlockAlign = 6;
+    format.wBitsPerSample = 24;
+    GatedLoudnessMeter meter(format);
+    for (std::size_t at = 0; at < signal.bytes.size(); at += 6 * 1237) {
+        meter.add(signal.bytes.data() + at, std::min<std::size_t>(6 * 1237, signal.bytes.size() - at));
+    }
+    LoudnessValues values;
+    meter.fill(&values);
+    EXPECT_NEAR(values.maxMomentary, momentary, 1e-9);
+    EXPECT_NEAR(values.maxShortTerm, shortTerm, 1e-9);
+}
+
+}  // namespace
