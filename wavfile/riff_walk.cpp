@@ -95,6 +95,8 @@ WalkResult readDs64(source::ByteSource& source, Ds64* ds64, WaveLayout* layout)
         }
         layout->largeSizes.emplace_back(readLittleEndian32(entry), readLittleEndian64(entry + 4));
     }
+    // Listed as the chunks after it are: a caller sees the file's every chunk.
+    layout->chunks.push_back(ChunkInfo{idText(kFourccDs64), kFormHeaderBytes + kChunkHeaderBytes, size});
     return WalkResult::kOk;
 }
 
@@ -273,7 +275,11 @@ WalkResult walkWave(source::ByteSource& source, WaveLayout* layout)
     }
     layout->formEnd = formEnd(claimed, limit);
     layout->largeSizes.emplace_back(kFourccData, ds64.dataSize);
-    return walkChunks(source, layout, large ? source.position() : kFormHeaderBytes, ds64, claimed);
+    // The chunks after ds64 begin past its whole size, table and any padding included.
+    const std::uint64_t first =
+        large ? layout->chunks.back().offset + layout->chunks.back().size + (layout->chunks.back().size & 1u)
+              : kFormHeaderBytes;
+    return walkChunks(source, layout, first, ds64, claimed);
 }
 
 WalkResult walkAfterData(source::ByteSource& source, WaveLayout* layout)

@@ -221,3 +221,23 @@ TEST(WavReaderSources, TheWalkTakesStaleSizesEmptyDataAndAMissingPadByte)
 }
 
 }  // namespace
+
+namespace {
+
+// An RF64 file's ds64 chunk is a chunk of the file like the others, first in chunks(),
+// whether the walk could go back to it or passed it on a stream.
+TEST(WavReaderSources, Ds64IsListedFirstFromAFileAndFromAStream)
+{
+    const Bytes file = readFile(std::string(PCMWRAP_SOURCE_DIR) + "/fuzz/corpus/wav_reader/rf64-s24.wav");
+    WavReader inMemory(std::as_bytes(std::span(file)));
+    PipeFeed feed(file);
+    WavReader onStream(feed.readEnd);
+    for (WavReader* reader : {&inMemory, &onStream}) {
+        ASSERT_FALSE(reader->chunks().empty());
+        EXPECT_EQ(reader->chunks().front().id, "ds64");
+        EXPECT_EQ(reader->chunks().front().offset, 20u);
+        EXPECT_EQ(reader->chunks()[1].id, "fmt ");
+    }
+}
+
+}  // namespace
