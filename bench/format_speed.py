@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Times pcmwrap on every sample format and byte order against two copies of the same
 dump, `dd bs=128k` (a copy through user space, the floor of a conversion that must touch
-every byte) and `cat` (which copies inside the kernel with copy_file_range, as pcmwrap
-does for samples already in the file's form), and prints a table of medians, ratios and
+every byte) and `cat` (which copies inside the kernel with copy_file_range; pcmwrap
+copies samples already in the file's form inside the kernel too, with splice), and prints a table of medians, ratios and
 peak resident memory. On a busy machine the best of the runs is the steadier figure (a
 run that meets another program's write-back can take several times as long), and the CPU
 time (user and system, median) shows the work each command does whatever the load.

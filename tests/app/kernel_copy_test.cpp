@@ -1,6 +1,6 @@
 // Samples already in the file's form are copied from a regular dump inside the kernel
-// (copy_file_range), through read and write where the kernel refuses; either way the
-// file is the same, a failed read is a stream failure and a failed write is settled.
+// (splice through a pipe), through read and write where the kernel refuses; either way
+// the file is the same, a failed read is a stream failure and a failed write is settled.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -37,17 +37,37 @@ Bytes dataOf(const Bytes& file)
     return Bytes(file.begin() + 56, file.begin() + 56 + littleEndian32At(file, 52));
 }
 
+// Refused from the start, or only by the file once the bytes have left the dump for the
+// copy's pipe: they must reach the file all the same.
 TEST(KernelCopy, WhereTheKernelRefusesTheBytesGoThroughReadAndWrite)
+{
+    for (const char* refused : {"everywhere", "into-file"}) {
+        SCOPED_TRACE(refused);
+        const TempDir dir;
+        writeFile(dir.file("take.raw"), kDump);
+        const ProcessResult result =
+            runPcmwrap({"-fs16", "-l", "-c2", "take.raw"},
+                       preloading(dir, PCMWRAP_REFUSING_SPLICE_LIBRARY, {std::string("PCMWRAP_REFUSE_SPLICE=") + refused}));
+        expectCleanExit(result, 0);
+        const Bytes file = readFile(dir.file("take.wav"));
+        EXPECT_EQ(file.size(), 56u + kDump.size() + 1);  // and the pad byte
+        EXPECT_EQ(dataOf(file), kDump);
+        EXPECT_EQ(littleEndian32At(file, 44), kDump.size() / 4);
+    }
+}
+
+// Standard output as the file: the samples go out with the stream's writes, not as a
+// file's, and come out whole behind the stream's header.
+TEST(KernelCopy, ARegularDumpCopiedToStandardOutput)
 {
     const TempDir dir;
     writeFile(dir.file("take.raw"), kDump);
-    const ProcessResult result =
-        runPcmwrap({"-fs16", "-l", "-c2", "take.raw"}, preloading(dir, PCMWRAP_REFUSING_COPY_FILE_RANGE_LIBRARY));
-    expectCleanExit(result, 0);
-    const Bytes file = readFile(dir.file("take.wav"));
-    EXPECT_EQ(file.size(), 56u + kDump.size() + 1);  // and the pad byte
-    EXPECT_EQ(dataOf(file), kDump);
-    EXPECT_EQ(littleEndian32At(file, 44), kDump.size() / 4);
+    const ProcessResult result = runPcmwrapIn(dir, {"-fu8", "-o-", "take.raw"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardError, "bits: <8>, rate: <44100>, channels: <1>, encoding: <unsigned>\ntake.raw ->  -\n");
+    const Bytes stream(result.standardOutput.begin(), result.standardOutput.end());
+    ASSERT_EQ(stream.size(), 56u + kDump.size() + 1);
+    EXPECT_EQ(dataOf(stream), kDump);
 }
 
 TEST(KernelCopy, AFailedReadIsAStreamFailureAndTheFileIsFinished)
@@ -57,7 +77,7 @@ TEST(KernelCopy, AFailedReadIsAStreamFailureAndTheFileIsFinished)
     writeFile(dir.file("next.raw"), randomBytes(100, 72));
     const ProcessResult result = runPcmwrap(
         {"-fu8", "take.raw", "next.raw"},
-        preloading(dir, std::string(PCMWRAP_REFUSING_COPY_FILE_RANGE_LIBRARY) + ":" + PCMWRAP_FAILING_READ_LIBRARY,
+        preloading(dir, std::string(PCMWRAP_REFUSING_SPLICE_LIBRARY) + ":" + PCMWRAP_FAILING_READ_LIBRARY,
                    {"PCMWRAP_FAIL_READ_PATH=" + std::filesystem::canonical(dir.file("take.raw")).string(),
                     "PCMWRAP_FAIL_READ_AFTER=1048576"}));
     expectCleanExit(result, 1);
