@@ -1,17 +1,8 @@
 #include "convert/format_block.h"
 
 #include <algorithm>
-#include <array>
 
-namespace {
-
-constexpr WORD kExtensibleExtraBytes = 22;
-
-// A subformat GUID is the format code in its first two bytes, then these 14.
-constexpr std::array<std::uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-}  // namespace
+#include "wavfile/wav_format_chunk.h"
 
 FormatBlock formatBlock(const PcmSettings& settings)
 {
@@ -22,11 +13,11 @@ FormatBlock formatBlock(const PcmSettings& settings)
     }
     const WORD code = block.record.wFormatTag;
     block.record.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-    block.record.cbSize = kExtensibleExtraBytes;
+    block.record.cbSize = pcmwrap::fmt::kExtensibleExtraBytes;
     block.validBitsPerSample = block.record.wBitsPerSample;
     block.channelMask = *settings.channelMask;
     block.subFormat[0] = static_cast<std::uint8_t>(code & 0xFF);
     block.subFormat[1] = static_cast<std::uint8_t>(code >> 8);
-    std::copy(kSubFormatTail.begin(), kSubFormatTail.end(), block.subFormat + 2);
+    std::copy(pcmwrap::fmt::kSubFormatGuidTail.begin(), pcmwrap::fmt::kSubFormatGuidTail.end(), block.subFormat + 2);
     return block;
 }

@@ -17,12 +17,7 @@ namespace {
 constexpr std::uint16_t kTagPcm = 1;
 constexpr std::uint16_t kTagFloat = 3;
 constexpr std::uint16_t kTagExtensible = 0xFFFE;
-constexpr std::uint16_t kExtensibleExtraBytes = 22;
 constexpr std::size_t kFloatBytes = 18;
-
-// A subformat GUID is the format tag in its first two bytes followed by these 14.
-constexpr std::array<unsigned char, 14> kGuidTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                     0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 // The names of the formats met in real files, for messages.
 std::string describeTag(std::uint16_t tag)
@@ -104,7 +99,7 @@ std::string parseFormat(std::span<const unsigned char> bytes, std::uint64_t chun
         // Valid bits below the container's are read as the container: the low bits are 0.
         format.channelMask = readLittleEndian32(b + 20);
         tag = readLittleEndian16(b + 24);
-        if (!std::equal(kGuidTail.begin(), kGuidTail.end(), b + 26) || (tag != kTagPcm && tag != kTagFloat)) {
+        if (!std::equal(kSubFormatGuidTail.begin(), kSubFormatGuidTail.end(), b + 26) || (tag != kTagPcm && tag != kTagFloat)) {
             return "extensible subformat " + describeTag(tag) + " is not PCM or float";
         }
     } else if (tag != kTagPcm && tag != kTagFloat) {
@@ -192,7 +187,7 @@ std::vector<unsigned char> formatChunkData(const WavFormat& format)
         writeLittleEndian16(b + 18, format.bitsPerSample);  // valid bits: all of them
         writeLittleEndian32(b + 20, format.channelMask);
         writeLittleEndian16(b + 24, tag);
-        std::copy(kGuidTail.begin(), kGuidTail.end(), b + 26);
+        std::copy(kSubFormatGuidTail.begin(), kSubFormatGuidTail.end(), b + 26);
     }
     return data;
 }

@@ -3,6 +3,7 @@
 // (3) and WAVE_FORMAT_EXTENSIBLE (0xFFFE) with a PCM or float subformat; writing makes
 // the smallest of those that every reader takes for the format.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -16,6 +17,12 @@ namespace pcmwrap::fmt {
 // The most a fmt chunk holds that the reader looks at: the extensible form.
 inline constexpr std::size_t kExtensibleBytes = 40;
 inline constexpr std::size_t kPcmBytes = 16;
+
+// What the extensible form adds to the 18-byte form: cbSize.
+inline constexpr std::uint16_t kExtensibleExtraBytes = 22;
+// A subformat GUID is the format tag in its first two bytes followed by these 14.
+inline constexpr std::array<unsigned char, 14> kSubFormatGuidTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                                     0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 struct StoredFormat {
     WavFormat format;
