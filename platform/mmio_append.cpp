@@ -20,8 +20,9 @@ constexpr std::uint64_t kLargestStep = std::uint64_t{1} << 30;
 // 64 KiB at the dump's page boundaries, ran at 1.4 times cat for that alone.
 constexpr std::size_t kAlignedStep = 256 * 1024;
 // The plain path's piece when the kernel cannot copy (a file system or a descriptor
-// that cannot splice): the I/O buffer's whole capacity.
+// that cannot splice): the I/O buffer's whole capacity, a multiple of kAlignedStep.
 constexpr std::size_t kPlainStep = 256 * 1024;
+static_assert(kPlainStep % kAlignedStep == 0);
 
 enum class Step { kMoved, kEnd, kNotInKernel, kReadFailed, kWriteFailed };
 
@@ -134,10 +135,11 @@ Step copyInKernel(int source, const SplicePipe& pipe, MmioFile& file, std::uint6
     return Step::kMoved;
 }
 
-// Through the buffer, written as the buffer always is (a stream with write(2)).
+// Through the buffer, written as the buffer always is (a stream with write(2)), in
+// pieces aligned as the kernel's are.
 Step copyThroughBuffer(int source, MmioFile& file, std::uint64_t position, std::size_t want, std::size_t* moved)
 {
-    want = std::min(want, kPlainStep);
+    want = std::min(want, kPlainStep - position % kPlainStep);
     ssize_t got = 0;
     do {
         got = read(source, file.buffer.get(), want);

@@ -85,7 +85,7 @@ TEST(KernelCopy, AFailedReadIsAStreamFailureAndTheFileIsFinished)
                                      "take.raw ->  take.wav\n"
                                      "failed: basic_filebuf::underflow error reading the file: Input/output error\n");
     const Bytes data = dataOf(readFile(dir.file("take.wav")));
-    EXPECT_GE(data.size(), 1u << 20);
+    EXPECT_GE(data.size(), 3u << 18);  // the pieces read before the failing one
     EXPECT_EQ(data, Bytes(kDump.begin(), kDump.begin() + static_cast<std::ptrdiff_t>(data.size())));
     EXPECT_FALSE(fileExists(dir.file("next.wav")));
 }
