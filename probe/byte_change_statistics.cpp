@@ -5,7 +5,8 @@
 namespace pcmwrap::probe {
 
 ByteChangeStatistics::ByteChangeStatistics(int width)
-    : width_(width), change_(kMaxChannels * kPhases * static_cast<std::size_t>(width)), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0)
+    : width_(width), change_(kMaxChannels * kPhases * static_cast<std::size_t>(width)), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0),
+      kinds_(kPhases * 4, 0)
 {
 }
 
@@ -18,8 +19,10 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
     for (std::size_t i = 0; i < count; ++i) {
         for (std::size_t slot = 0; slot < width; ++slot) {
             const std::size_t index = (i % kPhases) * 4 + slot;
-            lowest_[index] = std::min(lowest_[index], data[i * width + slot]);
-            highest_[index] = std::max(highest_[index], data[i * width + slot]);
+            const std::uint8_t byte = data[i * width + slot];
+            lowest_[index] = std::min(lowest_[index], byte);
+            highest_[index] = std::max(highest_[index], byte);
+            kinds_[index] |= byte == 0x00 ? 1 : byte == 0xFF ? 2 : 4;
         }
     }
     // At most 128 per pair and blocks of about a million bytes: 32 bits hold each row sum.
@@ -64,14 +67,17 @@ void ByteChangeStatistics::finish()
             for (std::size_t slot = 0; slot < width; ++slot) {
                 double total = 0;
                 bool constant = true;
+                unsigned kinds = 0;
                 const std::size_t first = channel * 4 + slot;
                 for (std::size_t p = channel; p < kPhases; p += channels) {
                     total += change_[at(channels - 1, p, slot)];
                     const std::size_t index = p * 4 + slot;
                     constant = constant && lowest_[index] == highest_[index] && lowest_[index] == lowest_[first];
+                    kinds |= kinds_[index];
                 }
                 totals_[channels - 1][channel][slot] = total;
                 constant_[channels - 1][channel][slot] = constant;
+                signBytes_[channels - 1][channel][slot] = kinds == 3;
             }
         }
     }

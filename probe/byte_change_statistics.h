@@ -33,6 +33,12 @@ public:
     // Whether that byte holds one value throughout (padding, as the zero byte of 16-bit
     // samples in 24-bit containers).
     bool constant(int channels, int channel, int slot, int offset = 0) const;
+    // Whether that byte holds 0x00 and 0xFF and nothing else: the sign byte of quiet
+    // samples (from the first byte).
+    bool signBytes(int channels, int channel, int slot) const
+    {
+        return signBytes_[static_cast<std::size_t>(channels - 1)][static_cast<std::size_t>(channel)][static_cast<std::size_t>(slot)];
+    }
 
 private:
     struct Place {
@@ -55,9 +61,11 @@ private:
     std::array<double, kMaxChannels> pairs_{};
     std::vector<std::uint8_t> lowest_;  // by position modulo kPhases, slot
     std::vector<std::uint8_t> highest_;
+    std::vector<std::uint8_t> kinds_;  // by position and slot: 1 for a 0x00 seen, 2 for 0xFF, 4 for another
     // By channel count - 1, channel, slot: what finish() summed.
     std::array<std::array<std::array<double, 4>, kMaxChannels>, kMaxChannels> totals_{};
     std::array<std::array<std::array<bool, 4>, kMaxChannels>, kMaxChannels> constant_{};
+    std::array<std::array<std::array<bool, 4>, kMaxChannels>, kMaxChannels> signBytes_{};
 };
 
 }  // namespace pcmwrap::probe

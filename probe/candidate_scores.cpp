@@ -23,9 +23,10 @@ constexpr double kSilentPeak = 4.0 / 32768.0;
 // header before the samples may hold a NaN.
 constexpr std::size_t kOddFloatsAllowed = 4;
 constexpr double kOddFloatShare = 0.001;
-// A signed reading with fewer samples than this share within 1/8 of full scale of zero is
-// offset-binary bytes read as signed (8-bit unsigned samples read as wider ones: a near
-// square wave); clipped masters still hold 13 % or more there.
+// An integer reading with fewer samples than this share within 1/8 of full scale of zero
+// is offset-binary bytes read as signed (8-bit unsigned samples read as signed ones, or as
+// wider ones: a near square wave), or signed bytes read as unsigned; clipped masters still
+// hold 13 % or more there.
 constexpr double kNearZeroShare = 0.02;
 // How far a reading must fall behind the one that explains the same bytes better: float
 // over the integer reading of the same width and byte order, a wider sample over the
@@ -62,6 +63,11 @@ constexpr double kPureTone = 1e-4;
 // A byte ranked more significant that changes more than the next one costs the log ratio
 // beyond this slack (two bytes both near random differ by chance).
 constexpr double kByteOrderSlack = 0.05;
+// A byte changes at least this many times more than the one above it, or as a random
+// byte does (a mean change near 64 of 128): a change of one step in the byte above is 256
+// steps in it. Two 8-bit channels read as one 16-bit sample change alike.
+constexpr double kLowerByteFactor = 4.0;
+constexpr double kRandomByteChange = 60.0;
 
 // One way of reading the bytes: a sample layout, starting some stray bytes in.
 struct ReadingLayout {
@@ -176,7 +182,8 @@ double byteOrderPenalty(const ByteChangeStatistics& changes, const ReadingLayout
             }
             const double change = changes.meanChange(channels, channel, slot, reading.offset);
             if (moreSignificant >= 0) {
-                penalty += std::max(0.0, std::log((moreSignificant + 0.5) / (change + 0.5)) - kByteOrderSlack);
+                const double expected = std::min(kLowerByteFactor * moreSignificant, kRandomByteChange);
+                penalty += std::max(0.0, std::log((expected + 0.5) / (change + 0.5)) - kByteOrderSlack);
             }
             moreSignificant = change;
         }
@@ -205,7 +212,9 @@ std::vector<ReadingLayout> readingLayouts(std::uint64_t dumpBytes)
 
 bool silentReading(const SampleLayout& layout, const SignalStatistics& statistics)
 {
-    if (statistics.wildValues() > 0 || statistics.samples() == 0) {
+    // Vanishing values (integers read as floats) are no silence, however small.
+    if (statistics.wildValues() > 0 || statistics.samples() == 0 ||
+        (layout.encoding == Encoding::kFloat && !plausibleFloats(statistics))) {
         return false;
     }
     for (int channels = 1; channels <= kMaxChannels; ++channels) {
@@ -213,8 +222,10 @@ bool silentReading(const SampleLayout& layout, const SignalStatistics& statistic
             return true;  // a constant (per channel) carries no sound
         }
     }
+    // A 64-bit reading of 32-bit floats is the first of each pair raised to the eighth
+    // power or so, far below any threshold: a 64-bit reading is silent only when constant.
     if (layout.encoding == Encoding::kFloat) {
-        return statistics.tinyValues() == 0 && statistics.peak() <= kSilentPeak;
+        return layout.bytes == 4 && statistics.tinyValues() == 0 && statistics.peak() <= kSilentPeak;
     }
     if (layout.encoding == Encoding::kUnsigned) {
         return statistics.peak() <= 1.0 / 128.0;
@@ -292,6 +303,29 @@ bool everyOtherChannelPadding(const ByteChangeStatistics& changes, const Reading
     return false;
 }
 
+// Whether every other channel of an 8-bit reading only ever holds 0 and -1 (0x00 and 0xFF),
+// the others more: the high and low bytes of quiet 16-bit samples, big-endian (the sign
+// bytes first) or little-endian. Read as 8-bit, the sign bytes make a channel of slow
+// steps, smoother than any sound. The 16-bit reading's byte order, or nothing.
+std::optional<ByteOrder> signBytesEveryOtherChannel(const ByteChangeStatistics& changes, int channels)
+{
+    if (channels % 2 != 0) {
+        return std::nullopt;
+    }
+    for (int slot : {0, 1}) {
+        bool signs = true;
+        bool sound = false;
+        for (int channel = 0; channel < channels / 2; ++channel) {
+            signs = signs && changes.signBytes(channels / 2, channel, slot);
+            sound = sound || !changes.signBytes(channels / 2, channel, 1 - slot);
+        }
+        if (signs && sound) {
+            return slot == 0 ? ByteOrder::kBig : ByteOrder::kLittle;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, std::uint64_t dumpBytes)
@@ -345,8 +379,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
             continue;
         }
         const bool integer = layout.bytes > 1 && layout.encoding == Encoding::kSigned;
-        if (integer && static_cast<double>(statistics.nearZeroValues()) <
-                           kNearZeroShare * static_cast<double>(statistics.samples())) {
+        if (layout.encoding != Encoding::kFloat && static_cast<double>(statistics.nearZeroValues()) <
+                                                       kNearZeroShare * static_cast<double>(statistics.samples())) {
             continue;
         }
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
@@ -395,6 +429,23 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
     // Readings that explain the same bytes less well than another fall behind it.
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const ReadingLayout& reading = layouts[i];
+        if (reading.layout.bytes == 1) {
+            // 16-bit samples over 8-bit ones whose every other channel is their sign bytes.
+            for (int channels = 2; channels <= kMaxChannels; channels += 2) {
+                const auto order = signBytesEveryOtherChannel(byteChanges[0], channels);
+                const std::size_t mine = at(i, channels);
+                if (!order || !readings[mine].scored) {
+                    continue;
+                }
+                for (std::size_t j = 0; j < layouts.size(); ++j) {
+                    const SampleLayout& wider = layouts[j].layout;
+                    if (wider.bytes == 2 && wider.byteOrder == *order && layouts[j].offset == 0 &&
+                        readings[at(j, channels / 2)].scored) {
+                        values[mine] = std::min(values[mine], values[at(j, channels / 2)] - kOutranked);
+                    }
+                }
+            }
+        }
         if (reading.layout.encoding != Encoding::kSigned) {
             continue;
         }
@@ -404,8 +455,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
                 continue;
             }
             // Float that is plausible over integers of its width, from the same byte.
-            const bool floatOverInteger = reading.layout.bytes == 4 && other.layout.encoding == Encoding::kFloat &&
-                                          other.offset == reading.offset;
+            const bool floatOverInteger = reading.layout.bytes == 4 && other.layout.bytes == 4 &&
+                                          other.layout.encoding == Encoding::kFloat && other.offset == reading.offset;
             // 32-bit samples over 16-bit ones whose every other channel is padding.
             const bool widerOverPadded = reading.layout.bytes == 2 && other.layout.bytes == 4 &&
                                          other.layout.encoding == Encoding::kSigned &&

@@ -17,8 +17,8 @@ inline constexpr std::size_t kPhases = 840;
 // Frames up to this many samples are looked at for structure: 8 channels of a narrower
 // width read as a wider one span up to 24 samples of the reading.
 inline constexpr int kLongestPeriod = 24;
-// The longest frame of any reading, in the samples of the narrowest: 4 bytes times 8.
-inline constexpr std::size_t kLongestFrame = 32;
+// The longest frame of any reading, in the samples of the narrowest: 8 bytes times 8.
+inline constexpr std::size_t kLongestFrame = 64;
 
 // Beyond this a float reading's value is wild: integer samples, and floats in the wrong byte
 // order, read as floats give huge, infinite or vanishingly small numbers.
