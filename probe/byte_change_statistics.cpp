@@ -16,13 +16,16 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
     const std::size_t count = bytes.size() / width;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     // Sample i sits at position i % kPhases of the block's rows.
-    for (std::size_t i = 0; i < count; ++i) {
-        for (std::size_t slot = 0; slot < width; ++slot) {
-            const std::size_t index = (i % kPhases) * 4 + slot;
-            const std::uint8_t byte = data[i * width + slot];
-            lowest_[index] = std::min(lowest_[index], byte);
-            highest_[index] = std::max(highest_[index], byte);
-            kinds_[index] |= byte == 0x00 ? 1 : byte == 0xFF ? 2 : 4;
+    for (std::size_t base = 0; base < count; base += kPhases) {
+        const std::size_t length = std::min(kPhases, count - base);
+        for (std::size_t p = 0; p < length; ++p) {
+            for (std::size_t slot = 0; slot < width; ++slot) {
+                const std::size_t index = p * 4 + slot;
+                const std::uint8_t byte = data[(base + p) * width + slot];
+                lowest_[index] = std::min(lowest_[index], byte);
+                highest_[index] = std::max(highest_[index], byte);
+                kinds_[index] |= static_cast<std::uint8_t>(byte == 0x00 ? 1 : byte == 0xFF ? 2 : 4);
+            }
         }
     }
     // At most 128 per pair and blocks of about a million bytes: 32 bits hold each row sum.

@@ -210,6 +210,16 @@ std::vector<ReadingLayout> readingLayouts(std::uint64_t dumpBytes)
     return readings;
 }
 
+// Whether the reading can be sound at all: floats that are plausible, integers with
+// samples near zero (kNearZeroShare).
+bool weighable(const SampleLayout& layout, const SignalStatistics& statistics)
+{
+    if (layout.encoding == Encoding::kFloat) {
+        return plausibleFloats(statistics);
+    }
+    return static_cast<double>(statistics.nearZeroValues()) >= kNearZeroShare * static_cast<double>(statistics.samples());
+}
+
 bool silentReading(const SampleLayout& layout, const SignalStatistics& statistics)
 {
     // Vanishing values (integers read as floats) are no silence, however small.
@@ -348,18 +358,29 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
     const std::vector<ReadingLayout> layouts = readingLayouts(dumpBytes);
     std::vector<SignalStatistics> signals(layouts.size());
     std::vector<double> samples;
-    for (std::span<const std::byte> window : windows) {
-        for (std::size_t offset = 0; offset < window.size(); offset += kBlockBytes) {
-            const auto block = window.subspan(offset, std::min(kBlockBytes, window.size() - offset));
-            for (std::size_t i = 0; i < layouts.size(); ++i) {
-                const auto start = static_cast<std::size_t>(layouts[i].offset);
-                if (block.size() > start) {
-                    decodeSamples(layouts[i].layout, block.subspan(start), samples);
-                    signals[i].add(samples);
+    // Every reading's levels first; only the readings they leave in are weighed further
+    // (most float readings of integer samples, and signed readings of unsigned ones, are not).
+    const auto decodeAll = [&](const std::vector<bool>& wanted, auto&& addTo) {
+        for (std::span<const std::byte> window : windows) {
+            for (std::size_t offset = 0; offset < window.size(); offset += kBlockBytes) {
+                const auto block = window.subspan(offset, std::min(kBlockBytes, window.size() - offset));
+                for (std::size_t i = 0; i < layouts.size(); ++i) {
+                    const auto start = static_cast<std::size_t>(layouts[i].offset);
+                    if (wanted[i] && block.size() > start) {
+                        decodeSamples(layouts[i].layout, block.subspan(start), samples);
+                        addTo(signals[i], samples);
+                    }
                 }
             }
         }
+    };
+    decodeAll(std::vector<bool>(layouts.size(), true),
+              [](SignalStatistics& statistics, std::span<const double> values) { statistics.addLevels(values); });
+    std::vector<bool> weighed(layouts.size());
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        weighed[i] = weighable(layouts[i].layout, signals[i]);
     }
+    decodeAll(weighed, [](SignalStatistics& statistics, std::span<const double> values) { statistics.addShape(values); });
 
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         scores.silent = scores.silent || (layouts[i].offset == 0 && silentReading(layouts[i].layout, signals[i]));
@@ -375,14 +396,10 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const SampleLayout& layout = layouts[i].layout;
         const SignalStatistics& statistics = signals[i];
-        if (layout.encoding == Encoding::kFloat && !plausibleFloats(statistics)) {
+        if (!weighed[i]) {
             continue;
         }
         const bool integer = layout.bytes > 1 && layout.encoding == Encoding::kSigned;
-        if (layout.encoding != Encoding::kFloat && static_cast<double>(statistics.nearZeroValues()) <
-                                                       kNearZeroShare * static_cast<double>(statistics.samples())) {
-            continue;
-        }
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
             if (const auto reading = scoreReading(layouts[i], statistics, integer ? &changesOf(layout) : nullptr, channels)) {
                 readings[at(i, channels)] = *reading;

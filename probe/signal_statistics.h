@@ -31,6 +31,11 @@ class SignalStatistics {
 public:
     // Adds a block of samples whose first one starts a frame under every channel count.
     void add(std::span<const double> samples);
+    // add() in two parts: the counts of odd values and the levels by position (what
+    // samples(), peak(), spread() and the counts below need), then the rest. A reading
+    // the counts rule out needs no more.
+    void addLevels(std::span<const double> samples);
+    void addShape(std::span<const double> samples);
 
     // Sum of squared deviations from each channel's mean, over all channels.
     double spread(int channels) const;
