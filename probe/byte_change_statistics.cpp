@@ -30,12 +30,22 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
     }
     // At most 128 per pair and blocks of about a million bytes: 32 bits hold each row sum.
     std::vector<std::uint32_t> sums(kPhases * 4);
+    // By position and slot: the sizes of the changes when the byte before (after) in the
+    // file changed by 2 or more, and how often it did.
+    std::vector<std::uint32_t> afterBefore(kPhases * 4);
+    std::vector<std::uint32_t> countBefore(kPhases * 4);
+    std::vector<std::uint32_t> afterNext(kPhases * 4);
+    std::vector<std::uint32_t> countNext(kPhases * 4);
     for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
         if (count <= lag) {
             break;
         }
         pairs_[lag - 1] += static_cast<double>(count - lag);
-        std::fill(sums.begin(), sums.end(), 0u);
+        for (auto* row : {&sums, &afterBefore, &countBefore, &afterNext, &countNext}) {
+            std::fill(row->begin(), row->end(), 0u);
+        }
+        std::uint32_t previous = 0;  // the size of the change of the byte before
+        std::size_t previousIndex = 0;
         for (std::size_t base = 0; base + lag < count; base += kPhases) {
             const std::size_t length = std::min(kPhases, count - lag - base);
             for (std::size_t p = 0; p < length; ++p) {
@@ -43,13 +53,34 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
                 const std::uint8_t* later = earlier + lag * width;
                 for (std::size_t slot = 0; slot < width; ++slot) {
                     const auto change = static_cast<std::int8_t>(later[slot] - earlier[slot]);
-                    sums[p * 4 + slot] += static_cast<std::uint32_t>(change < 0 ? -change : change);
+                    const auto size = static_cast<std::uint32_t>(change < 0 ? -change : change);
+                    const std::size_t index = p * 4 + slot;
+                    sums[index] += size;
+                    const std::uint32_t beforeMoved = previous >= 2 ? 1 : 0;
+                    afterBefore[index] += beforeMoved * size;
+                    countBefore[index] += beforeMoved;
+                    const std::uint32_t moved = size >= 2 ? 1 : 0;
+                    afterNext[previousIndex] += moved * previous;
+                    countNext[previousIndex] += moved;
+                    previous = size;
+                    previousIndex = index;
                 }
             }
         }
         for (std::size_t p = 0; p < kPhases; ++p) {
             for (std::size_t slot = 0; slot < width; ++slot) {
                 change_[at(lag - 1, p, slot)] += sums[p * 4 + slot];
+            }
+        }
+        // Kept by channel only, for as many channels as the lag.
+        for (std::size_t p = 0; p < kPhases; ++p) {
+            auto& byChannel = afterMove_[lag - 1][p % lag];
+            for (std::size_t slot = 0; slot < width; ++slot) {
+                const std::size_t index = p * 4 + slot;
+                byChannel[slot][0] += afterBefore[index];
+                byChannel[slot][1] += countBefore[index];
+                byChannel[slot][2] += afterNext[index];
+                byChannel[slot][3] += countNext[index];
             }
         }
     }
@@ -100,6 +131,20 @@ bool ByteChangeStatistics::constant(int channels, int channel, int slot, int off
 {
     const Place place = placeOf(channels, channel, slot, offset);
     return constant_[static_cast<std::size_t>(channels - 1)][place.channel][place.slot];
+}
+
+}  // namespace pcmwrap::probe
+
+namespace pcmwrap::probe {
+
+double ByteChangeStatistics::changeAfterUpperMoved(int channels, int channel, int slot, int offset, ByteOrder order,
+                                                  double& moves) const
+{
+    const Place place = placeOf(channels, channel, slot, offset);
+    const auto& sums = afterMove_[static_cast<std::size_t>(channels - 1)][place.channel][place.slot];
+    const std::size_t at = order == ByteOrder::kBig ? 0 : 2;
+    moves = sums[at + 1];
+    return moves > 0 ? sums[at] / moves : 0;
 }
 
 }  // namespace pcmwrap::probe

@@ -65,9 +65,17 @@ constexpr double kPureTone = 1e-4;
 constexpr double kByteOrderSlack = 0.05;
 // A byte changes at least this many times more than the one above it, or as a random
 // byte does (a mean change near 64 of 128): a change of one step in the byte above is 256
-// steps in it. Two 8-bit channels read as one 16-bit sample change alike.
+// steps in it. Only sound within a few steps of silence (a tone of amplitude A steps
+// gives 2A) comes close. Two 8-bit channels read as one 16-bit sample change alike.
 constexpr double kLowerByteFactor = 4.0;
 constexpr double kRandomByteChange = 60.0;
+// Where the byte above changed by 2 or more, a byte changes at random: by 64 on average,
+// and by less than this share of it costs twice the log ratio (a ratio of sizes, the scores
+// one of energies). Asked only of this many such frames at least. Several 8-bit channels
+// read as one wider sample hide rough channels under a smooth one in its high byte, and
+// their low bytes change no more when the high byte does.
+constexpr double kChangeAfterMove = 40.0;
+constexpr double kMovesNeeded = 32.0;
 
 // One way of reading the bytes: a sample layout, starting some stray bytes in.
 struct ReadingLayout {
@@ -159,12 +167,19 @@ double structurePenalty(const SignalStatistics& statistics, int channels)
                 frame[p] += source[base + p];
             }
         }
-        std::array<double, kLongestFrame> groups{};
-        for (std::size_t p = 0; p < size; ++p) {
-            groups[p / static_cast<std::size_t>(channels)] += frame[p];
+        // Channel by channel, the channels weighing equally: one channel of a mix whose
+        // frames come in near-equal pairs (a sound upsampled by repeating samples) does not
+        // make the whole mix two channels per channel.
+        const auto c = static_cast<std::size_t>(channels);
+        double value = 0;
+        for (std::size_t channel = 0; channel < c; ++channel) {
+            std::array<double, kLongestFrame> groups{};
+            for (std::size_t p = channel; p < size; p += c) {
+                groups[p / c] = frame[p];
+            }
+            value += std::max(0.0, logRatio(std::span(groups).first(size / c)) - kStructureSlack);
         }
-        const double value = logRatio(std::span(groups).first(static_cast<std::size_t>(period / channels)));
-        penalty = std::max(penalty, value - kStructureSlack);
+        penalty = std::max(penalty, value / static_cast<double>(c));
     }
     return penalty;
 }
@@ -181,6 +196,11 @@ double byteOrderPenalty(const ByteChangeStatistics& changes, const ReadingLayout
                 continue;
             }
             const double change = changes.meanChange(channels, channel, slot, reading.offset);
+            double moves = 0;
+            const double afterMove = changes.changeAfterUpperMoved(channels, channel, slot, reading.offset, layout.byteOrder, moves);
+            if (moreSignificant >= 0 && moves >= kMovesNeeded) {
+                penalty += std::max(0.0, 2 * std::log((kChangeAfterMove + 0.5) / (afterMove + 0.5)));
+            }
             if (moreSignificant >= 0) {
                 const double expected = std::min(kLowerByteFactor * moreSignificant, kRandomByteChange);
                 penalty += std::max(0.0, std::log((expected + 0.5) / (change + 0.5)) - kByteOrderSlack);
@@ -401,6 +421,12 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
         }
         const bool integer = layout.bytes > 1 && layout.encoding == Encoding::kSigned;
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
+            // Channel by channel too: the high bytes of wider signed samples read as 8-bit
+            // unsigned channels (or the reverse) are near square waves beside channels of
+            // low bytes, which have samples near zero by chance.
+            if (layout.encoding != Encoding::kFloat && statistics.leastNearZeroShare(channels) < kNearZeroShare) {
+                continue;
+            }
             if (const auto reading = scoreReading(layouts[i], statistics, integer ? &changesOf(layout) : nullptr, channels)) {
                 readings[at(i, channels)] = *reading;
             }

@@ -54,7 +54,7 @@ void SignalStatistics::addLevels(std::span<const double> input)
         }
         peak_ = std::max(peak_, magnitude);
         tiny_ += magnitude != 0 && magnitude < 1e-20 ? 1 : 0;
-        nearZero_ += magnitude < 0.125 ? 1 : 0;
+        nearZero_ += magnitude != 0 && magnitude < 0.125 ? 1 : 0;
         outside24_ += input[i] < -1.0 / 256 || input[i] >= 1.0 / 128 ? 1 : 0;
     }
     std::vector<double> tamed;
@@ -72,8 +72,26 @@ void SignalStatistics::addLevels(std::span<const double> input)
             sum_[p] += x[base + p];
             sumSquares_[p] += x[base + p] * x[base + p];
             count_[p] += 1;
+            nearZeroByPosition_[p] += x[base + p] != 0 && std::fabs(x[base + p]) < 0.125 ? 1 : 0;
         }
     }
+}
+
+double SignalStatistics::leastNearZeroShare(int channels) const
+{
+    double least = 1;
+    for (int channel = 0; channel < channels; ++channel) {
+        double near = 0;
+        double count = 0;
+        for (auto phase = static_cast<std::size_t>(channel); phase < kPhases; phase += static_cast<std::size_t>(channels)) {
+            near += nearZeroByPosition_[phase];
+            count += count_[phase];
+        }
+        if (count > 0) {
+            least = std::min(least, near / count);
+        }
+    }
+    return least;
 }
 
 void SignalStatistics::addShape(std::span<const double> input)

@@ -81,9 +81,13 @@ public:
     std::size_t wildValues() const { return wild_; }
     // Nonzero samples below 1e-20 of full scale: a float reading of integer data makes many.
     std::size_t tinyValues() const { return tiny_; }
-    // Samples within 1/8 of full scale of zero: sound has many, clipped or not; a signed
-    // reading of offset-binary bytes (8-bit unsigned read as wider samples) almost none.
+    // Samples within 1/8 of full scale of zero, zero itself left out: sound that crosses
+    // zero has many, clipped or not; a signed reading of offset-binary bytes (8-bit
+    // unsigned read as wider samples) almost none, and neither has a byte of sign and
+    // exponent read as an 8-bit channel, whatever zeros of silence it holds.
     std::size_t nearZeroValues() const { return nearZero_; }
+    // The least share of such samples in any one channel.
+    double leastNearZeroShare(int channels) const;
     // Samples of a 32-bit signed reading that are no 24-bit sample in a 32-bit word: the
     // high byte neither the sign extension of the rest nor 0 (between -2^-8 and 2^-7 of
     // full scale, every one of them is).
@@ -93,6 +97,7 @@ private:
     std::array<double, kPhases> sum_{};
     std::array<double, kPhases> sumSquares_{};
     std::array<double, kPhases> count_{};
+    std::array<double, kPhases> nearZeroByPosition_{};
     std::array<std::array<double, kPhases>, kMaxChannels> first_{};
 
     // By channel count c, with u = x[n] + x[n-2c] and v = x[n-c]: sums of u u, u v, v v.
