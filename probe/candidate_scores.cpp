@@ -63,12 +63,6 @@ constexpr double kPureTone = 1e-4;
 // A byte ranked more significant that changes more than the next one costs the log ratio
 // beyond this slack (two bytes both near random differ by chance).
 constexpr double kByteOrderSlack = 0.05;
-// A byte changes at least this many times more than the one above it, or as a random
-// byte does (a mean change near 64 of 128): a change of one step in the byte above is 256
-// steps in it. Only sound within a few steps of silence (a tone of amplitude A steps
-// gives 2A) comes close. Two 8-bit channels read as one 16-bit sample change alike.
-constexpr double kLowerByteFactor = 4.0;
-constexpr double kRandomByteChange = 60.0;
 // Where the byte above changed by 2 or more, a byte changes at random: by 64 on average,
 // and by less than this share of it costs twice the log ratio (a ratio of sizes, the scores
 // one of energies). Asked only of this many such frames at least. Several 8-bit channels
@@ -167,19 +161,12 @@ double structurePenalty(const SignalStatistics& statistics, int channels)
                 frame[p] += source[base + p];
             }
         }
-        // Channel by channel, the channels weighing equally: one channel of a mix whose
-        // frames come in near-equal pairs (a sound upsampled by repeating samples) does not
-        // make the whole mix two channels per channel.
-        const auto c = static_cast<std::size_t>(channels);
-        double value = 0;
-        for (std::size_t channel = 0; channel < c; ++channel) {
-            std::array<double, kLongestFrame> groups{};
-            for (std::size_t p = channel; p < size; p += c) {
-                groups[p / c] = frame[p];
-            }
-            value += std::max(0.0, logRatio(std::span(groups).first(size / c)) - kStructureSlack);
+        std::array<double, kLongestFrame> groups{};
+        for (std::size_t p = 0; p < size; ++p) {
+            groups[p / static_cast<std::size_t>(channels)] += frame[p];
         }
-        penalty = std::max(penalty, value / static_cast<double>(c));
+        const double value = logRatio(std::span(groups).first(static_cast<std::size_t>(period / channels)));
+        penalty = std::max(penalty, value - kStructureSlack);
     }
     return penalty;
 }
@@ -202,8 +189,7 @@ double byteOrderPenalty(const ByteChangeStatistics& changes, const ReadingLayout
                 penalty += std::max(0.0, 2 * std::log((kChangeAfterMove + 0.5) / (afterMove + 0.5)));
             }
             if (moreSignificant >= 0) {
-                const double expected = std::min(kLowerByteFactor * moreSignificant, kRandomByteChange);
-                penalty += std::max(0.0, std::log((expected + 0.5) / (change + 0.5)) - kByteOrderSlack);
+                penalty += std::max(0.0, std::log((moreSignificant + 0.5) / (change + 0.5)) - kByteOrderSlack);
             }
             moreSignificant = change;
         }
@@ -421,10 +407,10 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
         }
         const bool integer = layout.bytes > 1 && layout.encoding == Encoding::kSigned;
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
-            // Channel by channel too: the high bytes of wider signed samples read as 8-bit
-            // unsigned channels (or the reverse) are near square waves beside channels of
-            // low bytes, which have samples near zero by chance.
-            if (layout.encoding != Encoding::kFloat && statistics.leastNearZeroShare(channels) < kNearZeroShare) {
+            // Channel by channel too for 8-bit readings: the high bytes of wider signed
+            // samples read as 8-bit unsigned channels are near square waves beside channels
+            // of low bytes, which have samples near zero by chance.
+            if (layout.bytes == 1 && statistics.leastNearZeroShare(channels) < kNearZeroShare) {
                 continue;
             }
             if (const auto reading = scoreReading(layouts[i], statistics, integer ? &changesOf(layout) : nullptr, channels)) {

@@ -54,7 +54,7 @@ void SignalStatistics::addLevels(std::span<const double> input)
         }
         peak_ = std::max(peak_, magnitude);
         tiny_ += magnitude != 0 && magnitude < 1e-20 ? 1 : 0;
-        nearZero_ += magnitude != 0 && magnitude < 0.125 ? 1 : 0;
+        nearZero_ += magnitude < 0.125 ? 1 : 0;
         outside24_ += input[i] < -1.0 / 256 || input[i] >= 1.0 / 128 ? 1 : 0;
     }
     std::vector<double> tamed;

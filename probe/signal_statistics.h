@@ -81,12 +81,14 @@ public:
     std::size_t wildValues() const { return wild_; }
     // Nonzero samples below 1e-20 of full scale: a float reading of integer data makes many.
     std::size_t tinyValues() const { return tiny_; }
-    // Samples within 1/8 of full scale of zero, zero itself left out: sound that crosses
-    // zero has many, clipped or not; a signed reading of offset-binary bytes (8-bit
-    // unsigned read as wider samples) almost none, and neither has a byte of sign and
-    // exponent read as an 8-bit channel, whatever zeros of silence it holds.
+    // Samples within 1/8 of full scale of zero: sound has many, clipped or not; a signed
+    // reading of offset-binary bytes (8-bit unsigned read as wider samples) almost none.
     std::size_t nearZeroValues() const { return nearZero_; }
-    // The least share of such samples in any one channel.
+    // The least share in any one channel of the samples within 1/8 of full scale of zero,
+    // zero itself left out: sound that crosses zero has many, and neither a byte of sign
+    // and exponent read as an 8-bit channel has, whatever zeros of silence it holds, nor
+    // the high byte of signed samples read as unsigned. (A synthesised square wave has
+    // none either, which only the 8-bit readings are asked.)
     double leastNearZeroShare(int channels) const;
     // Samples of a 32-bit signed reading that are no 24-bit sample in a 32-bit word: the
     // high byte neither the sign extension of the rest nor 0 (between -2^-8 and 2^-7 of

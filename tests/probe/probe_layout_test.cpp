@@ -302,3 +302,23 @@ TEST(ProbeLayout, EveryChannelOfAnIntegerReadingCrossesZero)
         expectNotTold(probe(probetest::storedDump(shape, {signal, signal})), 8, Encoding::kUnsigned, probetest::specName(shape));
     }
 }
+
+// A channel that only ever holds one level or the zeros of silence (a synthesised pulse)
+// never passes near zero: only 8-bit readings ask that of every channel. Beside it, a
+// natural channel; 16 and 32 bits.
+TEST(ProbeLayout, AChannelOfOneLevelAndSilenceKeepsItsReading)
+{
+    for (int bits : {16, 32}) {
+        const DumpShape shape{.bits = bits, .channels = 2, .frames = 44100};
+        auto natural = filteredNoise(shape.frames, 0.1, 0.1, 50);
+        std::vector<double> pulse;
+        for (int n = 0; n < shape.frames; ++n) {
+            const double t = n / 44100.0;
+            natural[static_cast<std::size_t>(n)] +=
+                0.5 * std::sin(2 * std::numbers::pi * 220 * t) * (0.6 + 0.4 * std::sin(2 * std::numbers::pi * 1.3 * t));
+            pulse.push_back((n / 700) % 6 == 5 ? 0.0 : -0.42);
+        }
+        expectTold(probe(probetest::storedDump(shape, {natural, pulse})), {bits, bits / 8, Encoding::kSigned, ByteOrder::kBig, 2},
+                   probetest::specName(shape) + " beside one level and silence");
+    }
+}
