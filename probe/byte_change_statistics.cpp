@@ -43,11 +43,11 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
             break;
         }
         pairs_[lag - 1] += static_cast<double>(count - lag);
-        for (auto* row : {&sums, &afterBefore, &countBefore, &afterNext, &countNext}) {
-            std::fill(row->begin(), row->end(), 0u);
-        }
         const std::size_t distance = lag * width;
         const std::size_t pairs = total - distance;
+        for (auto* row : {&sums, &afterBefore, &countBefore, &afterNext, &countNext}) {
+            std::fill_n(row->begin(), std::min(rowBytes, pairs), 0u);
+        }
         std::uint32_t carried = 0;  // the size of the change of the last byte of the row before
         for (std::size_t base = 0; base < pairs; base += rowBytes) {
             const std::size_t length = std::min(rowBytes, pairs - base);
@@ -78,11 +78,13 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
             }
             carried = sizes[length - 1];
         }
-        for (std::size_t k = 0; k < rowBytes; ++k) {
+        // Only the positions a short block reached hold anything.
+        const std::size_t reached = std::min(rowBytes, pairs);
+        for (std::size_t k = 0; k < reached; ++k) {
             change_[(lag - 1) * rowBytes + k] += sums[k];
         }
         // Kept by channel only, for as many channels as the lag.
-        for (std::size_t p = 0; p < kPhases; ++p) {
+        for (std::size_t p = 0; p < (reached + width - 1) / width; ++p) {
             auto& byChannel = afterMove_[lag - 1][p % lag];
             for (std::size_t slot = 0; slot < width; ++slot) {
                 const std::size_t index = p * width + slot;
