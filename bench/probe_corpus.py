@@ -7,8 +7,8 @@ renders from notes written here with two GM sound fonts (FluidR3, TimGM6mb), the
 SuperTux game's music and sound effects, drum patterns played here on the Hydrogen drum
 kits, and the freedesktop sound theme. They are cut, mixed to 1 to 8 channels, set to a
 random level (a tenth of them clipped) and stored in every layout family the probe
-tells: 16/24-bit signed in both byte orders, 8-bit unsigned, 32-bit integer, 24 bits in
-32-bit words, 32-bit float; each family at every channel count, and again with 1 to
+tells: 16/24-bit signed in both byte orders, 8-bit unsigned and signed, 32-bit integer,
+24 bits in 32-bit words, 32- and 64-bit float; each family at every channel count, and again with 1 to
 (sample width - 1) stray bytes before the samples. Beside them: quiet dumps, 16-bit
 samples in 24-bit containers, identical channels, white noise, random bytes, silence.
 Prints confusion tables in Markdown: by truth, and by layout family and channel count.
@@ -60,9 +60,9 @@ PROGRAMS = [0, 4, 6, 19, 24, 25, 32, 40, 42, 48, 52, 56, 61, 65, 71, 73, 11, 13,
 # name: (family, bits, bytes per sample, encoding); the names are pcmwrap's -f names.
 FORMATS = {
     "s16": ("16/24-bit", 16, 2, "signed"), "s24": ("16/24-bit", 24, 3, "signed"),
-    "u8": ("8-bit", 8, 1, "unsigned"),
+    "u8": ("8-bit", 8, 1, "unsigned"), "s8": ("8-bit", 8, 1, "signed"),
     "s32": ("32-bit integer", 32, 4, "signed"), "s24in32": ("24 in 32-bit", 24, 4, "signed"),
-    "f32": ("float", 32, 4, "float"),
+    "f32": ("float", 32, 4, "float"), "f64": ("float", 64, 8, "float"),
 }
 
 
@@ -231,13 +231,15 @@ def stored(frames, name, order, rng, stored_bits=None):
     x = frames.reshape(-1)
     tag = ">" if order == "big" else "<"
     if encoding == "float":
-        return x.astype(tag + "f4").tobytes()
+        return x.astype(tag + f"f{width}").tobytes()
     bits = stored_bits or bits
     scale = 2.0 ** (bits - 1) - 1
     dither = rng_triangular(rng, len(x)) if bits <= 16 else 0
     values = np.clip(np.round(x * scale + dither), -scale - 1, scale).astype(np.int64)
     if encoding == "unsigned":
         return (values + 128).astype(np.uint8).tobytes()
+    if width == 1:
+        return values.astype(np.int8).tobytes()
     if stored_bits:
         values <<= 8 * width - bits if name != "s24in32" else 0
     words = values.astype(tag + "i4").view(np.uint8).reshape(-1, 4)
@@ -263,15 +265,15 @@ def build_corpus(work, per_cell, rng, sources):
                                               bits=bits or fmt_bits, bytes=width, encoding=encoding, order=order,
                                               channels=channels, offset=offset)))
 
-    natural = [("s16", "big"), ("s16", "little"), ("s24", "big"), ("s24", "little"), ("u8", "big"),
+    natural = [("s16", "big"), ("s16", "little"), ("s24", "big"), ("s24", "little"), ("u8", "big"), ("s8", "big"),
                ("s32", "big"), ("s32", "little"), ("s24in32", "little"), ("s24in32", "big"),
-               ("f32", "big"), ("f32", "little")]
+               ("f32", "big"), ("f32", "little"), ("f64", "big"), ("f64", "little")]
     for fmt, order in natural:
         for channels in range(1, 9):
             for i in range(per_cell):
                 frames, what = mix(sources, channels, rng)
                 name = f"n-{fmt}{order[0]}-{channels}c-{i}.raw"
-                cls = fmt + ("" if fmt == "u8" else " " + order)
+                cls = fmt + ("" if FORMATS[fmt][2] == 1 else " " + order)
                 add(name, stored(frames, fmt, order, rng), "natural", cls, fmt, order, channels)
     for fmt, order in natural:
         width = FORMATS[fmt][2]
@@ -324,8 +326,8 @@ def answer_of(result, truth):
     if truth.get("family") is None:
         return "format"
     # A probe without sample_format tells no 24 bits in 32-bit words.
-    told = result.get("sample_format") or {(8, "unsigned"): "u8", (16, "signed"): "s16", (24, "signed"): "s24",
-                                            (32, "signed"): "s32", (32, "float"): "f32"}[(result["bits"],
+    told = result.get("sample_format") or {(8, "unsigned"): "u8", (8, "signed"): "s8", (16, "signed"): "s16", (24, "signed"): "s24",
+                                            (32, "signed"): "s32", (32, "float"): "f32", (64, "float"): "f64"}[(result["bits"],
                                                                                          result["encoding"])]
     if told != truth["format"]:
         return "wrong width or kind"

@@ -5,7 +5,8 @@
 namespace pcmwrap::probe {
 
 ByteChangeStatistics::ByteChangeStatistics(int width)
-    : width_(width), change_(kMaxChannels * kPhases * static_cast<std::size_t>(width)), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0)
+    : width_(width), change_(kMaxChannels * kPhases * static_cast<std::size_t>(width)), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0),
+      kinds_(kPhases * 4, 0)
 {
 }
 
@@ -13,37 +14,84 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
 {
     const auto width = static_cast<std::size_t>(width_);
     const std::size_t count = bytes.size() / width;
+    const std::size_t total = count * width;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    // Sample i sits at position i % kPhases of the block's rows.
-    for (std::size_t i = 0; i < count; ++i) {
-        for (std::size_t slot = 0; slot < width; ++slot) {
-            const std::size_t index = (i % kPhases) * 4 + slot;
-            lowest_[index] = std::min(lowest_[index], data[i * width + slot]);
-            highest_[index] = std::max(highest_[index], data[i * width + slot]);
+    // Sample i sits at position i % kPhases of the block's rows: byte k of a row of
+    // kPhases samples is slot k % width of position k / width, and every sum below is kept
+    // in that order, so that the loops run over contiguous bytes and vectorise.
+    const std::size_t rowBytes = kPhases * width;
+    for (std::size_t base = 0; base < total; base += rowBytes) {
+        const std::size_t length = std::min(rowBytes, total - base);
+        for (std::size_t k = 0; k < length; ++k) {
+            const std::uint8_t byte = data[base + k];
+            lowest_[k] = std::min(lowest_[k], byte);
+            highest_[k] = std::max(highest_[k], byte);
+            kinds_[k] |= static_cast<std::uint8_t>(byte == 0x00 ? 1 : byte == 0xFF ? 2 : 4);
         }
     }
     // At most 128 per pair and blocks of about a million bytes: 32 bits hold each row sum.
-    std::vector<std::uint32_t> sums(kPhases * 4);
+    std::vector<std::uint32_t> sums(rowBytes);
+    // The sizes of the changes when the byte before (after) in the file changed by 2 or
+    // more, and how often it did.
+    std::vector<std::uint32_t> afterBefore(rowBytes);
+    std::vector<std::uint32_t> countBefore(rowBytes);
+    std::vector<std::uint32_t> afterNext(rowBytes);
+    std::vector<std::uint32_t> countNext(rowBytes);
+    std::vector<std::uint8_t> sizes(rowBytes);
     for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
         if (count <= lag) {
             break;
         }
         pairs_[lag - 1] += static_cast<double>(count - lag);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (std::size_t base = 0; base + lag < count; base += kPhases) {
-            const std::size_t length = std::min(kPhases, count - lag - base);
-            for (std::size_t p = 0; p < length; ++p) {
-                const std::uint8_t* earlier = data + (base + p) * width;
-                const std::uint8_t* later = earlier + lag * width;
-                for (std::size_t slot = 0; slot < width; ++slot) {
-                    const auto change = static_cast<std::int8_t>(later[slot] - earlier[slot]);
-                    sums[p * 4 + slot] += static_cast<std::uint32_t>(change < 0 ? -change : change);
-                }
-            }
+        const std::size_t distance = lag * width;
+        const std::size_t pairs = total - distance;
+        for (auto* row : {&sums, &afterBefore, &countBefore, &afterNext, &countNext}) {
+            std::fill_n(row->begin(), std::min(rowBytes, pairs), 0u);
         }
-        for (std::size_t p = 0; p < kPhases; ++p) {
+        std::uint32_t carried = 0;  // the size of the change of the last byte of the row before
+        for (std::size_t base = 0; base < pairs; base += rowBytes) {
+            const std::size_t length = std::min(rowBytes, pairs - base);
+            const std::uint8_t* earlier = data + base;
+            const std::uint8_t* later = earlier + distance;
+            for (std::size_t k = 0; k < length; ++k) {
+                const auto change = static_cast<std::int8_t>(later[k] - earlier[k]);
+                sizes[k] = static_cast<std::uint8_t>(change < 0 ? -change : change);
+            }
+            for (std::size_t k = 0; k < length; ++k) {
+                sums[k] += sizes[k];
+            }
+            if (base > 0) {
+                const std::uint32_t beforeMoved = carried >= 2 ? 1 : 0;
+                afterBefore[0] += beforeMoved * sizes[0];
+                countBefore[0] += beforeMoved;
+                const std::uint32_t moved = sizes[0] >= 2 ? 1 : 0;
+                afterNext[rowBytes - 1] += moved * carried;
+                countNext[rowBytes - 1] += moved;
+            }
+            for (std::size_t k = 1; k < length; ++k) {
+                const std::uint32_t beforeMoved = sizes[k - 1] >= 2 ? 1 : 0;
+                afterBefore[k] += beforeMoved * sizes[k];
+                countBefore[k] += beforeMoved;
+                const std::uint32_t moved = sizes[k] >= 2 ? 1 : 0;
+                afterNext[k - 1] += moved * sizes[k - 1];
+                countNext[k - 1] += moved;
+            }
+            carried = sizes[length - 1];
+        }
+        // Only the positions a short block reached hold anything.
+        const std::size_t reached = std::min(rowBytes, pairs);
+        for (std::size_t k = 0; k < reached; ++k) {
+            change_[(lag - 1) * rowBytes + k] += sums[k];
+        }
+        // Kept by channel only, for as many channels as the lag.
+        for (std::size_t p = 0; p < (reached + width - 1) / width; ++p) {
+            auto& byChannel = afterMove_[lag - 1][p % lag];
             for (std::size_t slot = 0; slot < width; ++slot) {
-                change_[at(lag - 1, p, slot)] += sums[p * 4 + slot];
+                const std::size_t index = p * width + slot;
+                byChannel[slot][0] += afterBefore[index];
+                byChannel[slot][1] += countBefore[index];
+                byChannel[slot][2] += afterNext[index];
+                byChannel[slot][3] += countNext[index];
             }
         }
     }
@@ -64,14 +112,17 @@ void ByteChangeStatistics::finish()
             for (std::size_t slot = 0; slot < width; ++slot) {
                 double total = 0;
                 bool constant = true;
-                const std::size_t first = channel * 4 + slot;
+                unsigned kinds = 0;
+                const std::size_t first = channel * width + slot;
                 for (std::size_t p = channel; p < kPhases; p += channels) {
                     total += change_[at(channels - 1, p, slot)];
-                    const std::size_t index = p * 4 + slot;
+                    const std::size_t index = p * width + slot;
                     constant = constant && lowest_[index] == highest_[index] && lowest_[index] == lowest_[first];
+                    kinds |= kinds_[index];
                 }
                 totals_[channels - 1][channel][slot] = total;
                 constant_[channels - 1][channel][slot] = constant;
+                signBytes_[channels - 1][channel][slot] = kinds == 3;
             }
         }
     }
@@ -91,6 +142,20 @@ bool ByteChangeStatistics::constant(int channels, int channel, int slot, int off
 {
     const Place place = placeOf(channels, channel, slot, offset);
     return constant_[static_cast<std::size_t>(channels - 1)][place.channel][place.slot];
+}
+
+}  // namespace pcmwrap::probe
+
+namespace pcmwrap::probe {
+
+double ByteChangeStatistics::changeAfterUpperMoved(int channels, int channel, int slot, int offset, ByteOrder order,
+                                                  double& moves) const
+{
+    const Place place = placeOf(channels, channel, slot, offset);
+    const auto& sums = afterMove_[static_cast<std::size_t>(channels - 1)][place.channel][place.slot];
+    const std::size_t at = order == ByteOrder::kBig ? 0 : 2;
+    moves = sums[at + 1];
+    return moves > 0 ? sums[at] / moves : 0;
 }
 
 }  // namespace pcmwrap::probe

@@ -33,6 +33,19 @@ public:
     // Whether that byte holds one value throughout (padding, as the zero byte of 16-bit
     // samples in 24-bit containers).
     bool constant(int channels, int channel, int slot, int offset = 0) const;
+    // The mean size of that byte's change over the frames where the byte above it (before
+    // it in the file for big-endian samples, after it for little-endian ones) changed by 2
+    // or more, and in `moves` how many frames that was. In a sample such a change is 512
+    // steps or more of the byte below, which then changes at random (by 64 on average);
+    // a byte of another channel (8-bit channels read as wider samples) changes as little
+    // as ever.
+    double changeAfterUpperMoved(int channels, int channel, int slot, int offset, ByteOrder order, double& moves) const;
+    // Whether that byte holds 0x00 and 0xFF and nothing else: the sign byte of quiet
+    // samples (from the first byte).
+    bool signBytes(int channels, int channel, int slot) const
+    {
+        return signBytes_[static_cast<std::size_t>(channels - 1)][static_cast<std::size_t>(channel)][static_cast<std::size_t>(slot)];
+    }
 
 private:
     struct Place {
@@ -55,9 +68,14 @@ private:
     std::array<double, kMaxChannels> pairs_{};
     std::vector<std::uint8_t> lowest_;  // by position modulo kPhases, slot
     std::vector<std::uint8_t> highest_;
+    std::vector<std::uint8_t> kinds_;  // by position and slot: 1 for a 0x00 seen, 2 for 0xFF, 4 for another
     // By channel count - 1, channel, slot: what finish() summed.
     std::array<std::array<std::array<double, 4>, kMaxChannels>, kMaxChannels> totals_{};
     std::array<std::array<std::array<bool, 4>, kMaxChannels>, kMaxChannels> constant_{};
+    std::array<std::array<std::array<bool, 4>, kMaxChannels>, kMaxChannels> signBytes_{};
+    // By channel count - 1, channel, slot: the sizes and counts of changeAfterUpperMoved(),
+    // for the byte before and for the byte after.
+    std::array<std::array<std::array<std::array<double, 4>, 4>, kMaxChannels>, kMaxChannels> afterMove_{};
 };
 
 }  // namespace pcmwrap::probe

@@ -23,9 +23,10 @@ constexpr double kSilentPeak = 4.0 / 32768.0;
 // header before the samples may hold a NaN.
 constexpr std::size_t kOddFloatsAllowed = 4;
 constexpr double kOddFloatShare = 0.001;
-// A signed reading with fewer samples than this share within 1/8 of full scale of zero is
-// offset-binary bytes read as signed (8-bit unsigned samples read as wider ones: a near
-// square wave); clipped masters still hold 13 % or more there.
+// An integer reading with fewer samples than this share within 1/8 of full scale of zero
+// is offset-binary bytes read as signed (8-bit unsigned samples read as signed ones, or as
+// wider ones: a near square wave), or signed bytes read as unsigned; clipped masters still
+// hold 13 % or more there.
 constexpr double kNearZeroShare = 0.02;
 // How far a reading must fall behind the one that explains the same bytes better: float
 // over the integer reading of the same width and byte order, a wider sample over the
@@ -62,6 +63,13 @@ constexpr double kPureTone = 1e-4;
 // A byte ranked more significant that changes more than the next one costs the log ratio
 // beyond this slack (two bytes both near random differ by chance).
 constexpr double kByteOrderSlack = 0.05;
+// Where the byte above changed by 2 or more, a byte changes at random: by 64 on average,
+// and by less than this share of it costs twice the log ratio (a ratio of sizes, the scores
+// one of energies). Asked only of this many such frames at least. Several 8-bit channels
+// read as one wider sample hide rough channels under a smooth one in its high byte, and
+// their low bytes change no more when the high byte does.
+constexpr double kChangeAfterMove = 40.0;
+constexpr double kMovesNeeded = 32.0;
 
 // One way of reading the bytes: a sample layout, starting some stray bytes in.
 struct ReadingLayout {
@@ -175,6 +183,11 @@ double byteOrderPenalty(const ByteChangeStatistics& changes, const ReadingLayout
                 continue;
             }
             const double change = changes.meanChange(channels, channel, slot, reading.offset);
+            double moves = 0;
+            const double afterMove = changes.changeAfterUpperMoved(channels, channel, slot, reading.offset, layout.byteOrder, moves);
+            if (moreSignificant >= 0 && moves >= kMovesNeeded) {
+                penalty += std::max(0.0, 2 * std::log((kChangeAfterMove + 0.5) / (afterMove + 0.5)));
+            }
             if (moreSignificant >= 0) {
                 penalty += std::max(0.0, std::log((moreSignificant + 0.5) / (change + 0.5)) - kByteOrderSlack);
             }
@@ -203,9 +216,21 @@ std::vector<ReadingLayout> readingLayouts(std::uint64_t dumpBytes)
     return readings;
 }
 
+// Whether the reading can be sound at all: floats that are plausible, integers with
+// samples near zero (kNearZeroShare).
+bool weighable(const SampleLayout& layout, const SignalStatistics& statistics)
+{
+    if (layout.encoding == Encoding::kFloat) {
+        return plausibleFloats(statistics);
+    }
+    return static_cast<double>(statistics.nearZeroValues()) >= kNearZeroShare * static_cast<double>(statistics.samples());
+}
+
 bool silentReading(const SampleLayout& layout, const SignalStatistics& statistics)
 {
-    if (statistics.wildValues() > 0 || statistics.samples() == 0) {
+    // Vanishing values (integers read as floats) are no silence, however small.
+    if (statistics.wildValues() > 0 || statistics.samples() == 0 ||
+        (layout.encoding == Encoding::kFloat && !plausibleFloats(statistics))) {
         return false;
     }
     for (int channels = 1; channels <= kMaxChannels; ++channels) {
@@ -213,8 +238,10 @@ bool silentReading(const SampleLayout& layout, const SignalStatistics& statistic
             return true;  // a constant (per channel) carries no sound
         }
     }
+    // A 64-bit reading of 32-bit floats is the first of each pair raised to the eighth
+    // power or so, far below any threshold: a 64-bit reading is silent only when constant.
     if (layout.encoding == Encoding::kFloat) {
-        return statistics.tinyValues() == 0 && statistics.peak() <= kSilentPeak;
+        return layout.bytes == 4 && statistics.tinyValues() == 0 && statistics.peak() <= kSilentPeak;
     }
     if (layout.encoding == Encoding::kUnsigned) {
         return statistics.peak() <= 1.0 / 128.0;
@@ -292,6 +319,29 @@ bool everyOtherChannelPadding(const ByteChangeStatistics& changes, const Reading
     return false;
 }
 
+// Whether every other channel of an 8-bit reading only ever holds 0 and -1 (0x00 and 0xFF),
+// the others more: the high and low bytes of quiet 16-bit samples, big-endian (the sign
+// bytes first) or little-endian. Read as 8-bit, the sign bytes make a channel of slow
+// steps, smoother than any sound. The 16-bit reading's byte order, or nothing.
+std::optional<ByteOrder> signBytesEveryOtherChannel(const ByteChangeStatistics& changes, int channels)
+{
+    if (channels % 2 != 0) {
+        return std::nullopt;
+    }
+    for (int slot : {0, 1}) {
+        bool signs = true;
+        bool sound = false;
+        for (int channel = 0; channel < channels / 2; ++channel) {
+            signs = signs && changes.signBytes(channels / 2, channel, slot);
+            sound = sound || !changes.signBytes(channels / 2, channel, 1 - slot);
+        }
+        if (signs && sound) {
+            return slot == 0 ? ByteOrder::kBig : ByteOrder::kLittle;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, std::uint64_t dumpBytes)
@@ -314,18 +364,29 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
     const std::vector<ReadingLayout> layouts = readingLayouts(dumpBytes);
     std::vector<SignalStatistics> signals(layouts.size());
     std::vector<double> samples;
-    for (std::span<const std::byte> window : windows) {
-        for (std::size_t offset = 0; offset < window.size(); offset += kBlockBytes) {
-            const auto block = window.subspan(offset, std::min(kBlockBytes, window.size() - offset));
-            for (std::size_t i = 0; i < layouts.size(); ++i) {
-                const auto start = static_cast<std::size_t>(layouts[i].offset);
-                if (block.size() > start) {
-                    decodeSamples(layouts[i].layout, block.subspan(start), samples);
-                    signals[i].add(samples);
+    // Every reading's levels first; only the readings they leave in are weighed further
+    // (most float readings of integer samples, and signed readings of unsigned ones, are not).
+    const auto decodeAll = [&](const std::vector<bool>& wanted, auto&& addTo) {
+        for (std::span<const std::byte> window : windows) {
+            for (std::size_t offset = 0; offset < window.size(); offset += kBlockBytes) {
+                const auto block = window.subspan(offset, std::min(kBlockBytes, window.size() - offset));
+                for (std::size_t i = 0; i < layouts.size(); ++i) {
+                    const auto start = static_cast<std::size_t>(layouts[i].offset);
+                    if (wanted[i] && block.size() > start) {
+                        decodeSamples(layouts[i].layout, block.subspan(start), samples);
+                        addTo(signals[i], samples);
+                    }
                 }
             }
         }
+    };
+    decodeAll(std::vector<bool>(layouts.size(), true),
+              [](SignalStatistics& statistics, std::span<const double> values) { statistics.addLevels(values); });
+    std::vector<bool> weighed(layouts.size());
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        weighed[i] = weighable(layouts[i].layout, signals[i]);
     }
+    decodeAll(weighed, [](SignalStatistics& statistics, std::span<const double> values) { statistics.addShape(values); });
 
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         scores.silent = scores.silent || (layouts[i].offset == 0 && silentReading(layouts[i].layout, signals[i]));
@@ -341,15 +402,17 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const SampleLayout& layout = layouts[i].layout;
         const SignalStatistics& statistics = signals[i];
-        if (layout.encoding == Encoding::kFloat && !plausibleFloats(statistics)) {
+        if (!weighed[i]) {
             continue;
         }
         const bool integer = layout.bytes > 1 && layout.encoding == Encoding::kSigned;
-        if (integer && static_cast<double>(statistics.nearZeroValues()) <
-                           kNearZeroShare * static_cast<double>(statistics.samples())) {
-            continue;
-        }
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
+            // Channel by channel too for 8-bit readings: the high bytes of wider signed
+            // samples read as 8-bit unsigned channels are near square waves beside channels
+            // of low bytes, which have samples near zero by chance.
+            if (layout.bytes == 1 && statistics.leastNearZeroShare(channels) < kNearZeroShare) {
+                continue;
+            }
             if (const auto reading = scoreReading(layouts[i], statistics, integer ? &changesOf(layout) : nullptr, channels)) {
                 readings[at(i, channels)] = *reading;
             }
@@ -395,6 +458,23 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
     // Readings that explain the same bytes less well than another fall behind it.
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const ReadingLayout& reading = layouts[i];
+        if (reading.layout.bytes == 1) {
+            // 16-bit samples over 8-bit ones whose every other channel is their sign bytes.
+            for (int channels = 2; channels <= kMaxChannels; channels += 2) {
+                const auto order = signBytesEveryOtherChannel(byteChanges[0], channels);
+                const std::size_t mine = at(i, channels);
+                if (!order || !readings[mine].scored) {
+                    continue;
+                }
+                for (std::size_t j = 0; j < layouts.size(); ++j) {
+                    const SampleLayout& wider = layouts[j].layout;
+                    if (wider.bytes == 2 && wider.byteOrder == *order && layouts[j].offset == 0 &&
+                        readings[at(j, channels / 2)].scored) {
+                        values[mine] = std::min(values[mine], values[at(j, channels / 2)] - kOutranked);
+                    }
+                }
+            }
+        }
         if (reading.layout.encoding != Encoding::kSigned) {
             continue;
         }
@@ -404,8 +484,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
                 continue;
             }
             // Float that is plausible over integers of its width, from the same byte.
-            const bool floatOverInteger = reading.layout.bytes == 4 && other.layout.encoding == Encoding::kFloat &&
-                                          other.offset == reading.offset;
+            const bool floatOverInteger = reading.layout.bytes == 4 && other.layout.bytes == 4 &&
+                                          other.layout.encoding == Encoding::kFloat && other.offset == reading.offset;
             // 32-bit samples over 16-bit ones whose every other channel is padding.
             const bool widerOverPadded = reading.layout.bytes == 2 && other.layout.bytes == 4 &&
                                          other.layout.encoding == Encoding::kSigned &&

@@ -56,6 +56,8 @@ std::string describe(const Candidate& format)
     }
     if (format.encoding == Encoding::kUnsigned) {
         text += "unsigned ";
+    } else if (format.bits == 8) {
+        text += "signed ";
     } else {
         if (format.encoding == Encoding::kFloat) {
             text += "float ";

@@ -15,7 +15,7 @@ enum class Encoding { kSigned, kUnsigned, kFloat };
 enum class ByteOrder { kBig, kLittle };
 
 struct Candidate {
-    int bits = 0;  // 8, 16, 24, 32: the significant bits of a sample
+    int bits = 0;  // 8, 16, 24, 32, 64: the significant bits of a sample
     Encoding encoding = Encoding::kSigned;
     ByteOrder byteOrder = ByteOrder::kBig;  // meaningless for 8 bits
     int channels = 0;  // 1 to 8

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 
 namespace pcmwrap::probe {
 namespace {
@@ -13,12 +14,15 @@ void decodeAll(const std::uint8_t* data, std::size_t count, double* samples)
 {
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* sample = data + i * Width;
-        std::uint32_t raw = 0;
+        using Raw = std::conditional_t<Width == 8, std::uint64_t, std::uint32_t>;
+        Raw raw = 0;
         for (int b = 0; b < Width; ++b) {
-            raw = (raw << 8) | sample[Order == ByteOrder::kBig ? b : Width - 1 - b];
+            raw = static_cast<Raw>(raw << 8) | sample[Order == ByteOrder::kBig ? b : Width - 1 - b];
         }
         if constexpr (Kind == Encoding::kUnsigned) {
             samples[i] = (static_cast<double>(raw) - 128.0) / 128.0;
+        } else if constexpr (Kind == Encoding::kFloat && Width == 8) {
+            samples[i] = std::bit_cast<double>(raw);
         } else if constexpr (Kind == Encoding::kFloat) {
             samples[i] = static_cast<double>(std::bit_cast<float>(raw));
         } else {
@@ -40,7 +44,8 @@ void decodeSamples(const SampleLayout& layout, std::span<const std::byte> bytes,
     double* out = samples.data();
     switch (layout.bytes) {
     case 1:
-        decodeAll<1, ByteOrder::kBig, Encoding::kUnsigned>(data, count, out);
+        layout.encoding == Encoding::kUnsigned ? decodeAll<1, ByteOrder::kBig, Encoding::kUnsigned>(data, count, out)
+                                               : decodeAll<1, ByteOrder::kBig, Encoding::kSigned>(data, count, out);
         break;
     case 2:
         big ? decodeAll<2, ByteOrder::kBig, Encoding::kSigned>(data, count, out)
@@ -49,6 +54,10 @@ void decodeSamples(const SampleLayout& layout, std::span<const std::byte> bytes,
     case 3:
         big ? decodeAll<3, ByteOrder::kBig, Encoding::kSigned>(data, count, out)
             : decodeAll<3, ByteOrder::kLittle, Encoding::kSigned>(data, count, out);
+        break;
+    case 8:
+        big ? decodeAll<8, ByteOrder::kBig, Encoding::kFloat>(data, count, out)
+            : decodeAll<8, ByteOrder::kLittle, Encoding::kFloat>(data, count, out);
         break;
     default:
         if (layout.encoding == Encoding::kFloat) {

@@ -17,8 +17,9 @@ struct SampleLayout {
     ByteOrder byteOrder = ByteOrder::kBig;
 };
 
-inline constexpr std::array<SampleLayout, 9> kSampleLayouts{{
+inline constexpr std::array<SampleLayout, 12> kSampleLayouts{{
     {1, Encoding::kUnsigned, ByteOrder::kBig},
+    {1, Encoding::kSigned, ByteOrder::kBig},
     {2, Encoding::kSigned, ByteOrder::kBig},
     {2, Encoding::kSigned, ByteOrder::kLittle},
     {3, Encoding::kSigned, ByteOrder::kBig},
@@ -27,12 +28,14 @@ inline constexpr std::array<SampleLayout, 9> kSampleLayouts{{
     {4, Encoding::kSigned, ByteOrder::kLittle},
     {4, Encoding::kFloat, ByteOrder::kBig},
     {4, Encoding::kFloat, ByteOrder::kLittle},
+    {8, Encoding::kFloat, ByteOrder::kBig},
+    {8, Encoding::kFloat, ByteOrder::kLittle},
 }};
 
 inline constexpr int kMaxChannels = 8;
-// A multiple of every frame size (1 to 4 bytes times 1 to 8 channels): windows and blocks
-// start at such offsets, so every layout's frames start at a block's start.
-inline constexpr std::size_t kFrameAlignment = 10080;
+// A multiple of every frame size (1, 2, 3, 4 or 8 bytes times 1 to 8 channels): windows and
+// blocks start at such offsets, so every layout's frames start at a block's start.
+inline constexpr std::size_t kFrameAlignment = 20160;
 
 // Decodes every whole sample of the bytes; a trailing partial sample is left out.
 void decodeSamples(const SampleLayout& layout, std::span<const std::byte> bytes, std::vector<double>& samples);

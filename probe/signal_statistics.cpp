@@ -19,19 +19,36 @@ static_assert(rowLength(kMaxChannels) <= kBrightRow && rowLength(7) <= kBrightRo
 
 }  // namespace
 
+namespace {
+
+// The samples with wild values (see kLargestValue) taken as 0, so that one stray value
+// leaves the rest weighed: the input itself when it has none, else a copy in `tamed`.
+std::span<const double> tamedSamples(std::span<const double> input, std::vector<double>& tamed)
+{
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (!(std::fabs(input[i]) <= kLargestValue)) {
+            if (tamed.empty()) {
+                tamed.assign(input.begin(), input.end());
+            }
+            tamed[i] = 0;
+        }
+    }
+    return tamed.empty() ? input : std::span<const double>(tamed);
+}
+
+}  // namespace
+
 void SignalStatistics::add(std::span<const double> input)
 {
-    // Wild values count, and weigh as 0 in the sums.
-    std::span<const double> samples = input;
-    std::vector<double> tamed;
+    addLevels(input);
+    addShape(input);
+}
+
+void SignalStatistics::addLevels(std::span<const double> input)
+{
     for (std::size_t i = 0; i < input.size(); ++i) {
         const double magnitude = std::fabs(input[i]);
         if (!(magnitude <= kLargestValue)) {
-            if (tamed.empty()) {
-                tamed.assign(input.begin(), input.end());
-                samples = tamed;
-            }
-            tamed[i] = 0;
             ++wild_;
             continue;
         }
@@ -40,6 +57,8 @@ void SignalStatistics::add(std::span<const double> input)
         nearZero_ += magnitude < 0.125 ? 1 : 0;
         outside24_ += input[i] < -1.0 / 256 || input[i] >= 1.0 / 128 ? 1 : 0;
     }
+    std::vector<double> tamed;
+    const std::span<const double> samples = tamedSamples(input, tamed);
     const std::size_t count = samples.size();
     samples_ += count;
     // Blocks start a frame, so sample i sits at position i % kPhases; the inner loops run
@@ -53,8 +72,35 @@ void SignalStatistics::add(std::span<const double> input)
             sum_[p] += x[base + p];
             sumSquares_[p] += x[base + p] * x[base + p];
             count_[p] += 1;
+            nearZeroByPosition_[p] += x[base + p] != 0 && std::fabs(x[base + p]) < 0.125 ? 1 : 0;
         }
     }
+}
+
+double SignalStatistics::leastNearZeroShare(int channels) const
+{
+    double least = 1;
+    for (int channel = 0; channel < channels; ++channel) {
+        double near = 0;
+        double count = 0;
+        for (auto phase = static_cast<std::size_t>(channel); phase < kPhases; phase += static_cast<std::size_t>(channels)) {
+            near += nearZeroByPosition_[phase];
+            count += count_[phase];
+        }
+        if (count > 0) {
+            least = std::min(least, near / count);
+        }
+    }
+    return least;
+}
+
+void SignalStatistics::addShape(std::span<const double> input)
+{
+    std::vector<double> tamed;
+    const std::span<const double> samples = tamedSamples(input, tamed);
+    const std::size_t count = samples.size();
+    const double* x = samples.data();
+    const std::size_t rows = count / kPhases;
     for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
         // In kLanes separate sums, which the compiler vectorises (one sum cannot be).
         constexpr std::size_t kLanes = 8;

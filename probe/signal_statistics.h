@@ -17,8 +17,8 @@ inline constexpr std::size_t kPhases = 840;
 // Frames up to this many samples are looked at for structure: 8 channels of a narrower
 // width read as a wider one span up to 24 samples of the reading.
 inline constexpr int kLongestPeriod = 24;
-// The longest frame of any reading, in the samples of the narrowest: 4 bytes times 8.
-inline constexpr std::size_t kLongestFrame = 32;
+// The longest frame of any reading, in the samples of the narrowest: 8 bytes times 8.
+inline constexpr std::size_t kLongestFrame = 64;
 
 // Beyond this a float reading's value is wild: integer samples, and floats in the wrong byte
 // order, read as floats give huge, infinite or vanishingly small numbers.
@@ -31,6 +31,11 @@ class SignalStatistics {
 public:
     // Adds a block of samples whose first one starts a frame under every channel count.
     void add(std::span<const double> samples);
+    // add() in two parts: the counts of odd values and the levels by position (what
+    // samples(), peak(), spread() and the counts below need), then the rest. A reading
+    // the counts rule out needs no more.
+    void addLevels(std::span<const double> samples);
+    void addShape(std::span<const double> samples);
 
     // Sum of squared deviations from each channel's mean, over all channels.
     double spread(int channels) const;
@@ -79,6 +84,12 @@ public:
     // Samples within 1/8 of full scale of zero: sound has many, clipped or not; a signed
     // reading of offset-binary bytes (8-bit unsigned read as wider samples) almost none.
     std::size_t nearZeroValues() const { return nearZero_; }
+    // The least share in any one channel of the samples within 1/8 of full scale of zero,
+    // zero itself left out: sound that crosses zero has many, and neither a byte of sign
+    // and exponent read as an 8-bit channel has, whatever zeros of silence it holds, nor
+    // the high byte of signed samples read as unsigned. (A synthesised square wave has
+    // none either, which only the 8-bit readings are asked.)
+    double leastNearZeroShare(int channels) const;
     // Samples of a 32-bit signed reading that are no 24-bit sample in a 32-bit word: the
     // high byte neither the sign extension of the rest nor 0 (between -2^-8 and 2^-7 of
     // full scale, every one of them is).
@@ -88,6 +99,7 @@ private:
     std::array<double, kPhases> sum_{};
     std::array<double, kPhases> sumSquares_{};
     std::array<double, kPhases> count_{};
+    std::array<double, kPhases> nearZeroByPosition_{};
     std::array<std::array<double, kPhases>, kMaxChannels> first_{};
 
     // By channel count c, with u = x[n] + x[n-2c] and v = x[n-c]: sums of u u, u v, v v.

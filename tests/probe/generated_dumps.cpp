@@ -36,12 +36,12 @@ std::vector<double> channelSignal(int frames, int channel, std::uint32_t seed)
 
 void appendSample(testsupport::Bytes& bytes, const DumpShape& shape, double value)
 {
-    std::uint32_t raw = 0;
+    std::uint64_t raw = 0;
     int width = shape.bits / 8;
     if (shape.encoding == Encoding::kFloat) {
-        raw = std::bit_cast<std::uint32_t>(static_cast<float>(value));
+        raw = shape.bits == 64 ? std::bit_cast<std::uint64_t>(value) : std::bit_cast<std::uint32_t>(static_cast<float>(value));
     } else if (shape.encoding == Encoding::kUnsigned) {
-        raw = static_cast<std::uint32_t>(std::lround(128 + value * 127));
+        raw = static_cast<std::uint64_t>(std::lround(128 + value * 127));
     } else {
         const double scale = std::ldexp(1.0, shape.bits - 1) - 1;
         raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(value * scale)));

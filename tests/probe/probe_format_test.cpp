@@ -87,6 +87,24 @@ TEST(ProbeFormat, EightBitThirtyTwoBitAndFloatAreToldAsSuch)
     }
 }
 
+// Signed bytes read as unsigned (and unsigned as signed) jump by full scale at every zero
+// crossing; 64-bit floats read as pairs of 32-bit ones are a compressed wave beside noise.
+TEST(ProbeFormat, SignedEightBitAndSixtyFourBitFloatAreToldAsSuch)
+{
+    for (int channels : {1, 2, 5}) {
+        for (double gainDb : {-3.0, -12.0}) {
+            if (channels > 1 || gainDb > -6) {  // quieter 8-bit mono is as smooth read as stereo
+                expectFormat({.bits = 8, .channels = channels, .gainDb = gainDb}, 8, channels);
+                expectFormat({.bits = 8, .encoding = Encoding::kUnsigned, .channels = channels, .gainDb = gainDb}, 8, channels);
+            }
+            for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+                expectFormat({.bits = 64, .encoding = Encoding::kFloat, .byteOrder = order, .channels = channels, .gainDb = gainDb},
+                             64, channels);
+            }
+        }
+    }
+}
+
 // A steady tone a little off a whole fraction of the sample rate: read with a frame of
 // that many samples, in any width the frame's bytes allow, every "channel" is a slow wave,
 // far smoother than the sound itself. Only the true reading or `unclear` will do.

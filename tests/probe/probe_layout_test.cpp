@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -202,3 +203,122 @@ TEST(ProbeLayout, TwentyFourBitsInThirtyTwoBitWordsAreTold)
 }
 
 }  // namespace
+
+namespace {
+
+// Low-passed noise: each value 1 - a of the last and a of a new Gaussian draw.
+std::vector<double> filteredNoise(int frames, double a, double level, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    std::vector<double> out;
+    double value = 0;
+    for (int n = 0; n < frames; ++n) {
+        value = (1 - a) * value + a * noise(random);
+        out.push_back(std::clamp(level * value, -1.0, 1.0));
+    }
+    return out;
+}
+
+// Not told as that layout: unclear, or another format.
+void expectNotTold(const ProbeResult& result, int bits, Encoding encoding, const std::string& what)
+{
+    EXPECT_FALSE(result.verdict == Verdict::kFormat && result.format.bits == bits && result.format.encoding == encoding)
+        << what << ": " << pcmwrap::probe::describeVerdict(result);
+}
+
+}  // namespace
+
+// Three 8-bit channels read as one 24-bit sample: the loud, smooth one in the high byte
+// makes the reading smooth, and the rough ones below pass for the fine detail. But in a
+// sample the low bytes change at random wherever the high byte moves by 2 or more; bytes of
+// other channels do not.
+TEST(ProbeLayout, EightBitChannelsAreNotOneWiderSample)
+{
+    for (int channels : {2, 3}) {
+        const DumpShape shape{.bits = 8, .channels = channels};
+        std::vector<std::vector<double>> signals;
+        for (int c = 0; c + 1 < channels; ++c) {
+            signals.push_back(filteredNoise(shape.frames, 0.5, 0.25, 3 + static_cast<std::uint32_t>(c)));
+        }
+        auto loud = filteredNoise(shape.frames, 0.1, 0.5, 9);
+        for (int n = 0; n < shape.frames; ++n) {
+            loud[static_cast<std::size_t>(n)] += 0.45 * std::sin(2 * std::numbers::pi * 180 * n / 44100.0);
+        }
+        signals.push_back(loud);
+        const ProbeResult result = probe(probetest::storedDump(shape, signals));
+        const std::string what = probetest::specName(shape) + " loud last";
+        if (channels == 2) {
+            expectNotTold(result, 16, Encoding::kSigned, what);  // two channels alike in roughness: unclear
+        } else {
+            expectTold(result, {8, 1, Encoding::kSigned, ByteOrder::kBig, channels}, what);
+        }
+    }
+}
+
+// The sign bytes of quiet 16-bit samples (0x00 and 0xFF) read as an 8-bit channel are
+// slow steps, smoother than any sound, and the low bytes a clean 8-bit channel beside them.
+TEST(ProbeLayout, SignBytesOfQuietSixteenBitAreNoEightBitChannel)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        for (int channels : {1, 2, 3}) {
+            const DumpShape shape{.byteOrder = order, .channels = channels, .gainDb = -50};
+            expectTold(probe(probetest::generatedDump(shape)), {16, 2, Encoding::kSigned, order, channels},
+                       probetest::specName(shape) + " at -50 dB");
+        }
+    }
+}
+
+// Read as 8-bit channels, a 64-bit float's sign-and-exponent byte is a near-constant
+// channel far from zero, but for the zeros of silence, and its mantissa bytes noise:
+// such a channel is no sound. Rough sound in both channels, a quarter of it digital
+// silence in short gaps.
+TEST(ProbeLayout, FloatExponentBytesAreNoEightBitChannel)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        const DumpShape shape{.bits = 64, .encoding = Encoding::kFloat, .byteOrder = order, .channels = 2, .frames = 44100};
+        auto signal = filteredNoise(shape.frames, 0.4, 0.15, 20);
+        for (std::size_t n = 0; n < signal.size(); n += 120) {
+            std::fill_n(signal.begin() + static_cast<std::ptrdiff_t>(n), 30, 0.0);
+        }
+        const ProbeResult result = probe(probetest::storedDump(shape, {signal, signal}));
+        expectNotTold(result, 8, Encoding::kSigned, probetest::specName(shape));
+        expectNotTold(result, 8, Encoding::kUnsigned, probetest::specName(shape));
+    }
+}
+
+// The high bytes of rough 24-bit sound read as 8-bit unsigned channels are near square
+// waves, smooth; the other channels, its low bytes, hold samples near zero by chance, so
+// the reading as a whole does too. Each channel must. Both channels one rough sound, half
+// of it digital silence in gaps.
+TEST(ProbeLayout, EveryChannelOfAnIntegerReadingCrossesZero)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        const DumpShape shape{.bits = 24, .byteOrder = order, .channels = 2, .frames = 44100};
+        auto signal = filteredNoise(shape.frames, 0.55, 0.1, 31);
+        for (std::size_t n = 0; n < signal.size(); n += 240) {
+            std::fill_n(signal.begin() + static_cast<std::ptrdiff_t>(n), 120, 0.0);
+        }
+        expectNotTold(probe(probetest::storedDump(shape, {signal, signal})), 8, Encoding::kUnsigned, probetest::specName(shape));
+    }
+}
+
+// A channel that only ever holds one level or the zeros of silence (a synthesised pulse)
+// never passes near zero: only 8-bit readings ask that of every channel. Beside it, a
+// natural channel; 16 and 32 bits.
+TEST(ProbeLayout, AChannelOfOneLevelAndSilenceKeepsItsReading)
+{
+    for (int bits : {16, 32}) {
+        const DumpShape shape{.bits = bits, .channels = 2, .frames = 44100};
+        auto natural = filteredNoise(shape.frames, 0.1, 0.1, 50);
+        std::vector<double> pulse;
+        for (int n = 0; n < shape.frames; ++n) {
+            const double t = n / 44100.0;
+            natural[static_cast<std::size_t>(n)] +=
+                0.5 * std::sin(2 * std::numbers::pi * 220 * t) * (0.6 + 0.4 * std::sin(2 * std::numbers::pi * 1.3 * t));
+            pulse.push_back((n / 700) % 6 == 5 ? 0.0 : -0.42);
+        }
+        expectTold(probe(probetest::storedDump(shape, {natural, pulse})), {bits, bits / 8, Encoding::kSigned, ByteOrder::kBig, 2},
+                   probetest::specName(shape) + " beside one level and silence");
+    }
+}

@@ -124,17 +124,24 @@ TEST_F(ProbeProgram, EveryFormatHasItsCommand)
     write("u8.raw", probetest::generatedDump({.bits = 8, .encoding = Encoding::kUnsigned, .channels = 3}));
     write("s32.raw", probetest::generatedDump({.bits = 32, .byteOrder = ByteOrder::kLittle}));
     write("s24in32.raw", probetest::generatedSignExtendedDump({.bits = 24, .byteOrder = ByteOrder::kLittle, .channels = 2}));
-    const auto result = run({"stray.raw", "u8.raw", "s32.raw", "s24in32.raw"});
+    write("s8.raw", probetest::generatedDump({.bits = 8, .channels = 2}));
+    write("f64.raw", probetest::generatedDump({.bits = 64, .encoding = Encoding::kFloat, .byteOrder = ByteOrder::kLittle, .channels = 2}));
+    const auto result = run({"stray.raw", "u8.raw", "s32.raw", "s24in32.raw", "s8.raw", "f64.raw"});
     testsupport::expectCleanExit(result, 0);
     EXPECT_EQ(result.standardOutput,
               "stray.raw: 16-bit big-endian stereo after 1 stray byte -> pcmwrap -b16 -c2 -s1 stray.raw\n"
               "u8.raw: 8-bit unsigned 3 channels -> pcmwrap -fu8 -c3 u8.raw\n"
               "s32.raw: 32-bit integer little-endian mono -> pcmwrap -fs32 -l s32.raw\n"
-              "s24in32.raw: 24-bit in 32-bit words little-endian stereo -> pcmwrap -fs24in32 -l -c2 s24in32.raw\n");
-    const auto json = run({"--json", "stray.raw"});
-    EXPECT_NE(json.standardOutput.find(R"("channels":2,"offset":1,"sample_format":"s16","command":"pcmwrap -b16 -c2 -s1 stray.raw")"),
-              std::string::npos)
-        << json.standardOutput;
+              "s24in32.raw: 24-bit in 32-bit words little-endian stereo -> pcmwrap -fs24in32 -l -c2 s24in32.raw\n"
+              "s8.raw: 8-bit signed stereo -> pcmwrap -fs8 -c2 s8.raw\n"
+              "f64.raw: 64-bit float little-endian stereo -> pcmwrap -ff64 -l -c2 f64.raw\n");
+    const auto json = run({"--json", "stray.raw", "s8.raw", "f64.raw"});
+    for (const std::string expected :
+         {R"("channels":2,"offset":1,"sample_format":"s16","command":"pcmwrap -b16 -c2 -s1 stray.raw")",
+          R"("file":"s8.raw","result":"format","bits":8,"encoding":"signed","channels":2,"sample_format":"s8","command":"pcmwrap -fs8 -c2 s8.raw")",
+          R"("file":"f64.raw","result":"format","bits":64,"encoding":"float","byte_order":"little","channels":2,"sample_format":"f64","command":"pcmwrap -ff64 -l -c2 f64.raw")"}) {
+        EXPECT_NE(json.standardOutput.find(expected), std::string::npos) << json.standardOutput;
+    }
 }
 
 // "-" is standard input, here a real pipe: read up to the budget and answered for "-".
