@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expected_wave.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/process.h"
 #include "tests/support/program_run.h"
@@ -69,26 +70,9 @@ Bytes partialFileSample(const Format& format, const Bytes& dumpPart, bool little
 Bytes expectedWave(const Format& format, std::uint16_t channels, std::uint32_t frames, const Bytes& data)
 {
     const auto blockAlign = static_cast<std::uint16_t>(channels * format.fileBytes);
-    Bytes fmt;
-    appendLittleEndian16(fmt, format.tag);
-    appendLittleEndian16(fmt, channels);
-    appendLittleEndian32(fmt, 44100);
-    appendLittleEndian32(fmt, 44100u * blockAlign);
-    appendLittleEndian16(fmt, blockAlign);
-    appendLittleEndian16(fmt, static_cast<std::uint16_t>(8 * format.fileBytes));
-    if (format.tag != 1) {
-        appendLittleEndian16(fmt, 0);  // cbSize
-    }
-    Bytes fact;
-    appendLittleEndian32(fact, frames);
-    Bytes form;
-    appendText(form, "WAVE");
-    appendChunk(form, "fmt ", fmt);
-    appendChunk(form, "fact", fact);
-    appendChunk(form, "data", data);
-    Bytes file;
-    appendChunk(file, "RIFF", form);
-    return file;
+    return expectedPcmWave({channels, 44100, static_cast<std::uint16_t>(8 * format.fileBytes), blockAlign,
+                            44100u * blockAlign, format.tag},
+                           frames, data);
 }
 
 struct Case {

@@ -29,18 +29,23 @@ struct ExpectedPcmFormat {
     std::uint16_t bits = 24;
     std::uint16_t blockAlign = 3;
     std::uint32_t byteRate = 132300;
+    std::uint16_t tag = 1;  // 3 for float, whose fmt chunk carries a cbSize of 0
 };
 
-// RIFF WAVE with a 16-byte fmt chunk, a fact chunk holding frames and the data chunk.
+// RIFF WAVE with a 16-byte fmt chunk (18 bytes for float), a fact chunk holding frames
+// and the data chunk.
 inline Bytes expectedPcmWave(const ExpectedPcmFormat& format, std::uint32_t frames, const Bytes& data)
 {
     Bytes fmt;
-    appendLittleEndian16(fmt, 1);
+    appendLittleEndian16(fmt, format.tag);
     appendLittleEndian16(fmt, format.channels);
     appendLittleEndian32(fmt, format.rate);
     appendLittleEndian32(fmt, format.byteRate);
     appendLittleEndian16(fmt, format.blockAlign);
     appendLittleEndian16(fmt, format.bits);
+    if (format.tag != 1) {
+        appendLittleEndian16(fmt, 0);  // cbSize
+    }
     Bytes fact;
     appendLittleEndian32(fact, frames);
     Bytes form;

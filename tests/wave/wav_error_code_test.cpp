@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/file_bytes.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_files.h"
 #include "wavfile/wav_file.h"
@@ -37,24 +38,11 @@ WavFormat stereo16()
 // Writes a second of frames under a file size limit of 10000 bytes: the disk refuses.
 void writePastAFileSizeLimit(const std::string& path)
 {
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = previous;
-    limited.rlim_cur = 10000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const FileSizeLimit limit(10000);
     const std::vector<std::int16_t> second(2 * 48000, 7);
-    try {
-        WavWriter writer(path, stereo16());
-        writer.writeFrames(std::span<const std::int16_t>(second));
-        writer.finish();
-    } catch (...) {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, oldHandler);
-        throw;
-    }
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
+    WavWriter writer(path, stereo16());
+    writer.writeFrames(std::span<const std::int16_t>(second));
+    writer.finish();
 }
 
 TEST(WavErrorCodes, ASystemCallsErrorIsTheCodeAndTheLayersCodeStaysAvailable)

@@ -17,6 +17,7 @@
 
 #include "platform/mmio_testing.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_files.h"
@@ -224,24 +225,19 @@ TEST_F(WavWriterTest, AFailedWriteSettlesTheFileOverWhatReachedTheDiskAndThrows)
 {
     const std::string path = dir_.file("full.wav");
     // A file size limit stands for a full disk: writes past it fail with EFBIG.
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = previous;
-    limited.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     const std::vector<std::int16_t> second(2 * 48000, 1000);
     std::string what;
-    try {
-        WavWriter writer(path, makeFormat(2, 16, SampleEncoding::kSignedInteger));
-        writer.writeFrames(std::span<const std::int16_t>(second));
-        writer.finish();
-    } catch (const WavError& e) {
-        EXPECT_EQ(e.waveCode().value(), WAV_ERR_WRITE_FAILED);
-        what = e.what();
+    {
+        const FileSizeLimit limit(100000);
+        try {
+            WavWriter writer(path, makeFormat(2, 16, SampleEncoding::kSignedInteger));
+            writer.writeFrames(std::span<const std::int16_t>(second));
+            writer.finish();
+        } catch (const WavError& e) {
+            EXPECT_EQ(e.waveCode().value(), WAV_ERR_WRITE_FAILED);
+            what = e.what();
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(what, "cannot write <" + path + ">: File too large");
     // 100000 bytes: an 80-byte header and 24980 whole frames.
     const ProcessResult read = runPython(kPythonWaveReader, {path});
@@ -255,21 +251,14 @@ TEST_F(WavWriterTest, AFailedWriteSettlesTheFileOverWhatReachedTheDiskAndThrows)
 TEST_F(WavWriterTest, AFailedWriteSettlesWholeFramesAndCountsThem)
 {
     const std::string path = dir_.file("frames.wav");
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = previous;
-    limited.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     const std::vector<std::int32_t> second(3 * 48000, 1 << 20);
     std::uint64_t counted = 0;
     {
+        const FileSizeLimit limit(100000);
         WavWriter writer(path, makeFormat(3, 24, SampleEncoding::kSignedInteger, 0x7));  // left, right, centre
         EXPECT_THROW(writer.writeFrames(std::span<const std::int32_t>(second)), WavError);
         counted = writer.frameCount();
     }
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
     // 100000 bytes: a 116-byte header (extensible fmt, fact) and 99884 data bytes, of
     // which 11098 whole frames.
     const Bytes b = readFile(path);

@@ -15,6 +15,7 @@
 #include "platform/mmio_testing.h"
 #include "tests/support/expected_wave.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_files.h"
@@ -226,21 +227,7 @@ TEST_F(WaveWriting, AWriteTheDiskRefusesIsReportedAndNotLost)
 {
     // A file size limit below the header: the only flush of a small file happens when it
     // is closed. The refused write is reported, not a signal.
-    struct FileSizeLimit {
-        rlimit before{};
-        FileSizeLimit()
-        {
-            getrlimit(RLIMIT_FSIZE, &before);
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{20, before.rlim_max};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ~FileSizeLimit()
-        {
-            setrlimit(RLIMIT_FSIZE, &before);
-            std::signal(SIGXFSZ, SIG_DFL);
-        }
-    } limit;
+    const testsupport::FileSizeLimit limit(20);
     const WAVEFORMATEX format = pcmWaveFormat(1, 44100, 16);
     EXPECT_EQ(writeWholeFile(name, &format, {1, 2, 3, 4}, {4}, 2), static_cast<int32_t>(MMIOERR_CANNOTWRITE));
     // A larger file meets the failure in the middle of its data.
