@@ -54,11 +54,7 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
                                  const ArchivalMetadata* archival)
     : format_(formatBlock(settings)), name_(name)
 {
-    exitIfUnconvertible(settings);
-    conversion_ = chunkConversion(*dumpFormat(settings), settings.littleEndian);
-    if (archival != nullptr && archival->any()) {
-        archival_ = std::make_unique<ArchivalWriting>(*archival, meteredFormat(format_));
-    }
+    takeSettings(settings, archival);
     const std::uint64_t sideBytes = archival_ ? archival_->sideBytes() : 0;
     // The side chunks' place is fixed when the file is made: a file that grows into RF64
     // in place does not take them.
@@ -93,11 +89,7 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
                                  std::optional<std::uint64_t> dumpBytes, const ArchivalMetadata* archival)
     : format_(formatBlock(settings)), name_(name), descriptor_(descriptor)
 {
-    exitIfUnconvertible(settings);
-    conversion_ = chunkConversion(*dumpFormat(settings), settings.littleEndian);
-    if (archival != nullptr && archival->any()) {
-        archival_ = std::make_unique<ArchivalWriting>(*archival, meteredFormat(format_));
-    }
+    takeSettings(settings, archival);
     MMIOINFO info{};
     handle_ = mmioOpenDescriptor(descriptor, &info);
     if (handle_ == nullptr) {
@@ -132,6 +124,15 @@ WavSampleWriter::WavSampleWriter(const PcmSettings& settings, const std::string&
         failWith("Error creating <", result);
     }
     uncaughtExceptions_ = std::uncaught_exceptions();
+}
+
+void WavSampleWriter::takeSettings(const PcmSettings& settings, const ArchivalMetadata* archival)
+{
+    exitIfUnconvertible(settings);
+    conversion_ = chunkConversion(*dumpFormat(settings), settings.littleEndian);
+    if (archival != nullptr && archival->any()) {
+        archival_ = std::make_unique<ArchivalWriting>(*archival, meteredFormat(format_));
+    }
 }
 
 void WavSampleWriter::beginData()

@@ -94,6 +94,8 @@ private:
     void closeSpare();
     void beginData();
     void exitIfReaderGone() const;
+    // What both constructors take first: the conversion, and the archival side if any.
+    void takeSettings(const PcmSettings& settings, const ArchivalMetadata* archival);
 
     // How the file is made and finished: a RIFF or RF64 file of known size, a file that
     // grows into RF64 when it must, or a stream written once.
