@@ -126,19 +126,6 @@ double unevenLevels(const SignalStatistics& statistics, int channels, int period
     return highest > 0 ? std::max(0.0, std::log((highest + 1e-300) / (lowest + 1e-300)) - kLevelSlack) : 0;
 }
 
-// The sums by position folded onto a frame of `period` positions (period divides their count).
-template <std::size_t Period>
-std::array<double, Period> folded(std::span<const double> sums)
-{
-    std::array<double, Period> out{};
-    for (std::size_t base = 0; base < sums.size(); base += Period) {
-        for (std::size_t p = 0; p < Period; ++p) {
-            out[p] += sums[base + p];
-        }
-    }
-    return out;
-}
-
 // A channel count too small for the signal shows structure over a longer frame: what
 // asymmetry() tells, for every longer frame up to kLongestPeriod samples that divides
 // kPhases. The sums are folded to 120 and 168 positions first, which every such frame
@@ -146,8 +133,10 @@ std::array<double, Period> folded(std::span<const double> sums)
 double structurePenalty(const SignalStatistics& statistics, int channels)
 {
     const std::span<const double> differences = statistics.firstDifferences(channels);
-    const auto by120 = folded<120>(differences);
-    const auto by168 = folded<168>(differences);
+    std::array<double, 120> by120{};
+    std::array<double, 168> by168{};
+    foldOnto(differences, by120);
+    foldOnto(differences, by168);
     double penalty = 0;
     for (int period = 2 * channels; period <= kLongestPeriod; period += channels) {
         if (kPhases % static_cast<std::size_t>(period) != 0) {
@@ -156,15 +145,8 @@ double structurePenalty(const SignalStatistics& statistics, int channels)
         const std::span<const double> source = 120 % period == 0 ? std::span<const double>(by120) : std::span<const double>(by168);
         const auto size = static_cast<std::size_t>(period);
         std::array<double, kLongestPeriod> frame{};
-        for (std::size_t base = 0; base < source.size(); base += size) {
-            for (std::size_t p = 0; p < size; ++p) {
-                frame[p] += source[base + p];
-            }
-        }
-        std::array<double, kLongestFrame> groups{};
-        for (std::size_t p = 0; p < size; ++p) {
-            groups[p / static_cast<std::size_t>(channels)] += frame[p];
-        }
+        foldOnto(source, std::span(frame).first(size));
+        const auto groups = groupedBy(std::span(frame).first(size), static_cast<std::size_t>(channels));
         const double value = logRatio(std::span(groups).first(static_cast<std::size_t>(period / channels)));
         penalty = std::max(penalty, value - kStructureSlack);
     }

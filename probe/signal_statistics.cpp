@@ -197,44 +197,25 @@ std::array<double, kLongestFrame> SignalStatistics::firstDifferencesByPosition(i
 {
     // Folded to one frame of `period` positions first (period divides kPhases), then grouped.
     std::array<double, kLongestFrame> folded{};
-    const auto& first = first_[static_cast<std::size_t>(channels - 1)];
-    const auto size = static_cast<std::size_t>(period);
-    for (std::size_t base = 0; base < kPhases; base += size) {
-        for (std::size_t p = 0; p < size; ++p) {
-            folded[p] += first[base + p];
-        }
-    }
-    std::array<double, kLongestFrame> sums{};
-    const auto group = static_cast<std::size_t>(channels);
-    for (std::size_t p = 0; p < size; ++p) {
-        sums[p / group] += folded[p];
-    }
-    return sums;
+    const auto frame = std::span(folded).first(static_cast<std::size_t>(period));
+    foldOnto(first_[static_cast<std::size_t>(channels - 1)], frame);
+    return groupedBy(frame, static_cast<std::size_t>(channels));
 }
 
 std::array<double, kLongestFrame> SignalStatistics::varianceByPosition(int channels, int period) const
 {
     // Folded to one frame first (period divides kPhases), then grouped.
-    std::array<double, kLongestFrame> foldedSums{};
-    std::array<double, kLongestFrame> foldedSquares{};
-    std::array<double, kLongestFrame> foldedCounts{};
     const auto size = static_cast<std::size_t>(period);
-    for (std::size_t base = 0; base < kPhases; base += size) {
-        for (std::size_t p = 0; p < size; ++p) {
-            foldedSums[p] += sum_[base + p];
-            foldedSquares[p] += sumSquares_[base + p];
-            foldedCounts[p] += count_[base + p];
-        }
-    }
-    std::array<double, kLongestFrame> sums{};
-    std::array<double, kLongestFrame> squares{};
-    std::array<double, kLongestFrame> counts{};
     const auto group = static_cast<std::size_t>(channels);
-    for (std::size_t p = 0; p < size; ++p) {
-        sums[p / group] += foldedSums[p];
-        squares[p / group] += foldedSquares[p];
-        counts[p / group] += foldedCounts[p];
-    }
+    const auto foldedAndGrouped = [&](std::span<const double> byPosition) {
+        std::array<double, kLongestFrame> folded{};
+        const auto frame = std::span(folded).first(size);
+        foldOnto(byPosition, frame);
+        return groupedBy(frame, group);
+    };
+    const auto sums = foldedAndGrouped(sum_);
+    const auto squares = foldedAndGrouped(sumSquares_);
+    const auto counts = foldedAndGrouped(count_);
     std::array<double, kLongestFrame> variances{};
     for (std::size_t g = 0; g < size / group; ++g) {
         variances[g] = counts[g] > 0 ? std::max(0.0, squares[g] / counts[g] - (sums[g] / counts[g]) * (sums[g] / counts[g])) : 0;

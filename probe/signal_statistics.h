@@ -27,6 +27,28 @@ inline constexpr double kLargestValue = 1000.0;
 // at most.
 inline constexpr std::size_t kBrightRow = 24;
 
+// Adds sums kept by position, folded, onto a frame of frame.size() positions (which
+// divides their count).
+inline void foldOnto(std::span<const double> sums, std::span<double> frame)
+{
+    for (std::size_t base = 0; base < sums.size(); base += frame.size()) {
+        for (std::size_t p = 0; p < frame.size(); ++p) {
+            frame[p] += sums[base + p];
+        }
+    }
+}
+
+// The sums of each run of `group` positions of a frame: a frame of samples by its frames
+// of channels.
+inline std::array<double, kLongestFrame> groupedBy(std::span<const double> frame, std::size_t group)
+{
+    std::array<double, kLongestFrame> sums{};
+    for (std::size_t p = 0; p < frame.size(); ++p) {
+        sums[p / group] += frame[p];
+    }
+    return sums;
+}
+
 class SignalStatistics {
 public:
     // Adds a block of samples whose first one starts a frame under every channel count.
