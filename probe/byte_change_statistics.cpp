@@ -2,15 +2,16 @@
 
 #include <algorithm>
 
+#include "probe/vector_clones.h"
+
 namespace pcmwrap::probe {
 
 ByteChangeStatistics::ByteChangeStatistics(int width)
-    : width_(width), change_(kMaxChannels * kPhases * static_cast<std::size_t>(width)), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0),
-      kinds_(kPhases * 4, 0)
+    : width_(width), lowest_(kPhases * 4, 255), highest_(kPhases * 4, 0), kinds_(kPhases * 4, 0)
 {
 }
 
-void ByteChangeStatistics::add(std::span<const std::byte> bytes)
+PCMWRAP_VECTOR_CLONES void ByteChangeStatistics::add(std::span<const std::byte> bytes)
 {
     const auto width = static_cast<std::size_t>(width_);
     const std::size_t count = bytes.size() / width;
@@ -20,6 +21,7 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
     // kPhases samples is slot k % width of position k / width, and every sum below is kept
     // in that order, so that the loops run over contiguous bytes and vectorise.
     const std::size_t rowBytes = kPhases * width;
+    reached_ = std::max(reached_, std::min(total, rowBytes));
     for (std::size_t base = 0; base < total; base += rowBytes) {
         const std::size_t length = std::min(rowBytes, total - base);
         for (std::size_t k = 0; k < length; ++k) {
@@ -29,15 +31,18 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
             kinds_[k] |= static_cast<std::uint8_t>(byte == 0x00 ? 1 : byte == 0xFF ? 2 : 4);
         }
     }
-    // At most 128 per pair and blocks of about a million bytes: 32 bits hold each row sum.
-    std::vector<std::uint32_t> sums(rowBytes);
+    // The sums at each lag are kept by position in a short row of whole frames (a multiple
+    // of the lag's frame of lag samples), small enough to stay in the first-level cache, and
+    // summed up by channel at the end. At most 128 per pair and blocks of about a million
+    // bytes: 32 bits hold each row sum.
+    std::array<std::uint32_t, kLongestRow> sums;
     // The sizes of the changes when the byte before (after) in the file changed by 2 or
     // more, and how often it did.
-    std::vector<std::uint32_t> afterBefore(rowBytes);
-    std::vector<std::uint32_t> countBefore(rowBytes);
-    std::vector<std::uint32_t> afterNext(rowBytes);
-    std::vector<std::uint32_t> countNext(rowBytes);
-    std::vector<std::uint8_t> sizes(rowBytes);
+    std::array<std::uint32_t, kLongestRow> afterBefore;
+    std::array<std::uint32_t, kLongestRow> countBefore;
+    std::array<std::uint32_t, kLongestRow> afterNext;
+    std::array<std::uint32_t, kLongestRow> countNext;
+    std::array<std::uint8_t, kLongestRow> sizes;
     for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
         if (count <= lag) {
             break;
@@ -45,8 +50,9 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
         pairs_[lag - 1] += static_cast<double>(count - lag);
         const std::size_t distance = lag * width;
         const std::size_t pairs = total - distance;
+        const std::size_t rowBytes = distance * ((kShortRow + distance - 1) / distance);
         for (auto* row : {&sums, &afterBefore, &countBefore, &afterNext, &countNext}) {
-            std::fill_n(row->begin(), std::min(rowBytes, pairs), 0u);
+            std::fill_n(row->begin(), rowBytes, 0u);
         }
         std::uint32_t carried = 0;  // the size of the change of the last byte of the row before
         for (std::size_t base = 0; base < pairs; base += rowBytes) {
@@ -78,21 +84,16 @@ void ByteChangeStatistics::add(std::span<const std::byte> bytes)
             }
             carried = sizes[length - 1];
         }
-        // Only the positions a short block reached hold anything.
-        const std::size_t reached = std::min(rowBytes, pairs);
-        for (std::size_t k = 0; k < reached; ++k) {
-            change_[(lag - 1) * rowBytes + k] += sums[k];
-        }
-        // Kept by channel only, for as many channels as the lag.
-        for (std::size_t p = 0; p < (reached + width - 1) / width; ++p) {
-            auto& byChannel = afterMove_[lag - 1][p % lag];
-            for (std::size_t slot = 0; slot < width; ++slot) {
-                const std::size_t index = p * width + slot;
-                byChannel[slot][0] += afterBefore[index];
-                byChannel[slot][1] += countBefore[index];
-                byChannel[slot][2] += afterNext[index];
-                byChannel[slot][3] += countNext[index];
-            }
+        // By channel only, for as many channels as the lag.
+        for (std::size_t k = 0; k < rowBytes; ++k) {
+            const std::size_t channel = k / width % lag;
+            const std::size_t slot = k % width;
+            totals_[lag - 1][channel][slot] += sums[k];
+            auto& afterMove = afterMove_[lag - 1][channel][slot];
+            afterMove[0] += afterBefore[k];
+            afterMove[1] += countBefore[k];
+            afterMove[2] += afterNext[k];
+            afterMove[3] += countNext[k];
         }
     }
 }
@@ -110,17 +111,14 @@ void ByteChangeStatistics::finish()
     for (std::size_t channels = 1; channels <= kMaxChannels; ++channels) {
         for (std::size_t channel = 0; channel < channels; ++channel) {
             for (std::size_t slot = 0; slot < width; ++slot) {
-                double total = 0;
                 bool constant = true;
                 unsigned kinds = 0;
                 const std::size_t first = channel * width + slot;
-                for (std::size_t p = channel; p < kPhases; p += channels) {
-                    total += change_[at(channels - 1, p, slot)];
+                for (std::size_t p = channel; p * width + slot < reached_; p += channels) {
                     const std::size_t index = p * width + slot;
                     constant = constant && lowest_[index] == highest_[index] && lowest_[index] == lowest_[first];
                     kinds |= kinds_[index];
                 }
-                totals_[channels - 1][channel][slot] = total;
                 constant_[channels - 1][channel][slot] = constant;
                 signBytes_[channels - 1][channel][slot] = kinds == 3;
             }

@@ -22,7 +22,8 @@ public:
 
     // Adds a block of bytes that starts a frame under every channel count.
     void add(std::span<const std::byte> bytes);
-    // Sums the blocks up by channel: call once, after the last add() and before asking.
+    // Tells which bytes never change and which are sign bytes: call once, after the last
+    // add() and before asking.
     void finish();
 
     // The mean size of the change of the byte in `slot` (0: first in the file) of the
@@ -56,20 +57,20 @@ private:
     // starts at the block's start: a later slot, perhaps of the next sample.
     Place placeOf(int channels, int channel, int slot, int offset) const;
 
-    std::size_t at(std::size_t lag, std::size_t phase, std::size_t slot) const
-    {
-        return (lag * kPhases + phase) * static_cast<std::size_t>(width_) + slot;
-    }
+    // The sums of add() at each lag are kept by position in a row of whole frames at least
+    // this long.
+    static constexpr std::size_t kShortRow = 256;
+    static constexpr std::size_t kLongestRow = kShortRow + kMaxChannels * 4;
 
     int width_;
-    // By lag - 1, position modulo kPhases, slot: at most 128 a pair, and far fewer than 2^24
-    // pairs at a position in the probe's budget, so 32 bits hold each sum.
-    std::vector<std::uint32_t> change_;
     std::array<double, kMaxChannels> pairs_{};
-    std::vector<std::uint8_t> lowest_;  // by position modulo kPhases, slot
+    // By position modulo kPhases, slot; as far as the blocks reached (a dump shorter than
+    // kPhases samples leaves the rest unseen).
+    std::size_t reached_ = 0;
+    std::vector<std::uint8_t> lowest_;
     std::vector<std::uint8_t> highest_;
     std::vector<std::uint8_t> kinds_;  // by position and slot: 1 for a 0x00 seen, 2 for 0xFF, 4 for another
-    // By channel count - 1, channel, slot: what finish() summed.
+    // By channel count - 1, channel, slot: the sizes of the changes from frame to frame.
     std::array<std::array<std::array<double, 4>, kMaxChannels>, kMaxChannels> totals_{};
     std::array<std::array<std::array<bool, 4>, kMaxChannels>, kMaxChannels> constant_{};
     std::array<std::array<std::array<bool, 4>, kMaxChannels>, kMaxChannels> signBytes_{};

@@ -1,10 +1,15 @@
 #include "probe/signal_statistics.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <numeric>
+#include <utility>
 #include <vector>
+
+#include "probe/vector_clones.h"
 
 namespace pcmwrap::probe {
 namespace {
@@ -36,6 +41,123 @@ std::span<const double> tamedSamples(std::span<const double> input, std::vector<
     return tamed.empty() ? input : std::span<const double>(tamed);
 }
 
+// The lags at which unlikeASine() needs the sums of products x[m] x[m + d]: each channel
+// count c, and twice it.
+constexpr std::array<std::size_t, 12> kProductLags{1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 16};
+
+// For each channel count c, with u = x[n] + x[n-2c] and v = x[n-c] over n from 2c: the sums
+// of u u, u v and v v, from the sums of products at the lags c and 2c and of squares, less
+// what those hold beyond the ends of the range. One pass of twelve products a sample
+// instead of eight passes of three.
+[[gnu::always_inline]] inline void addSineSums(const double* x, std::size_t count,
+                                               std::array<std::array<double, 3>, kMaxChannels>& sine)
+{
+    constexpr std::size_t kLanes = 4;
+    constexpr std::size_t kReach = kProductLags.back();
+    std::array<std::array<double, kLanes>, kProductLags.size()> lanes{};
+    std::size_t m = 0;
+    for (; m + kLanes + kReach <= count; m += kLanes) {
+        for (std::size_t j = 0; j < kProductLags.size(); ++j) {
+            for (std::size_t k = 0; k < kLanes; ++k) {
+                lanes[j][k] += x[m + k] * x[m + k + kProductLags[j]];
+            }
+        }
+    }
+    std::array<double, kProductLags.size()> products{};
+    for (std::size_t j = 0; j < kProductLags.size(); ++j) {
+        products[j] = std::accumulate(lanes[j].begin(), lanes[j].end(), 0.0);
+        for (std::size_t i = m; i + kProductLags[j] < count; ++i) {
+            products[j] += x[i] * x[i + kProductLags[j]];
+        }
+    }
+    double squares = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        squares += x[i] * x[i];
+    }
+    const auto product = [&](std::size_t lag) {
+        return products[static_cast<std::size_t>(std::find(kProductLags.begin(), kProductLags.end(), lag) - kProductLags.begin())];
+    };
+    // Sums of squares and of products at the lag over a part of the block.
+    const auto squaresOver = [&](std::size_t from, std::size_t to) {
+        double sum = 0;
+        for (std::size_t i = from; i < to; ++i) {
+            sum += x[i] * x[i];
+        }
+        return sum;
+    };
+    const auto productsOver = [&](std::size_t lag, std::size_t from, std::size_t to) {
+        double sum = 0;
+        for (std::size_t i = from; i < to; ++i) {
+            sum += x[i] * x[i + lag];
+        }
+        return sum;
+    };
+    for (std::size_t c = 1; c <= kMaxChannels && 2 * c < count; ++c) {
+        const double vv = squares - squaresOver(0, c) - squaresOver(count - c, count);
+        const double uu = (squares - squaresOver(0, 2 * c)) + (squares - squaresOver(count - 2 * c, count)) + 2 * product(2 * c);
+        const double uv = (product(c) - productsOver(c, 0, c)) + (product(c) - productsOver(c, count - 2 * c, count - c));
+        sine[c - 1][0] += uu;
+        sine[c - 1][1] += uv;
+        sine[c - 1][2] += vv;
+    }
+}
+
+// The sums of addShape() by position at one lag, the lag known when compiled, so that a
+// row's sums stay in registers. Every sum adds its terms in the order of the samples.
+template <std::size_t Lag>
+[[gnu::always_inline]] inline void addShapeAtLag(const double* x, std::size_t count, std::array<double, kBrightRow>& brightFirst,
+                                                 std::array<double, kBrightRow>& brightSecond,
+                                                 std::array<double, kBrightRow>& plainSecond)
+{
+    // Sizes of the residuals of the two predictors of bright sound (energy near the top of
+    // the band, as hi-hats have), x[n] + x[n-1] and x[n] + 2x[n-1] + x[n-2], and of the
+    // second difference, by position in a row.
+    constexpr std::size_t kRow = rowLength(Lag);
+    std::array<double, kRow> first;
+    std::copy_n(brightFirst.begin(), kRow, first.begin());
+    std::array<double, kRow> second;
+    std::copy_n(brightSecond.begin(), kRow, second.begin());
+    std::array<double, kRow> plain;
+    std::copy_n(plainSecond.begin(), kRow, plain.begin());
+    // The first row reaches back before the block's start: from Lag (2 Lag) on only.
+    const std::size_t head = std::min(kRow, count);
+    for (std::size_t p = Lag; p < head; ++p) {
+        first[p] += std::fabs(x[p] + x[p - Lag]);
+    }
+    for (std::size_t p = 2 * Lag; p < head; ++p) {
+        second[p] += std::fabs(x[p] + 2 * x[p - Lag] + x[p - 2 * Lag]);
+        plain[p] += std::fabs(x[p] - 2 * x[p - Lag] + x[p - 2 * Lag]);
+    }
+    const auto addRow = [&](std::size_t base, std::size_t length) {
+        for (std::size_t p = 0; p < length; ++p) {
+            first[p] += std::fabs(x[base + p] + x[base + p - Lag]);
+            second[p] += std::fabs(x[base + p] + 2 * x[base + p - Lag] + x[base + p - 2 * Lag]);
+            plain[p] += std::fabs(x[base + p] - 2 * x[base + p - Lag] + x[base + p - 2 * Lag]);
+        }
+    };
+    std::size_t base = kRow;
+    for (; base + kRow <= count; base += kRow) {
+        addRow(base, kRow);
+    }
+    if (base < count) {
+        addRow(base, count - base);
+    }
+    std::copy_n(first.begin(), kRow, brightFirst.begin());
+    std::copy_n(second.begin(), kRow, brightSecond.begin());
+    std::copy_n(plain.begin(), kRow, plainSecond.begin());
+}
+
+// addShapeAtLag() for lags 1 to kMaxChannels, inlined into the caller, built for its processor.
+template <std::size_t... Lags>
+[[gnu::always_inline]] inline void addShapeAtLags(const double* x, std::size_t count,
+                                                  std::array<std::array<double, kBrightRow>, kMaxChannels>& brightFirst,
+                                                  std::array<std::array<double, kBrightRow>, kMaxChannels>& brightSecond,
+                                                  std::array<std::array<double, kBrightRow>, kMaxChannels>& plainSecond,
+                                                  std::index_sequence<Lags...>)
+{
+    (addShapeAtLag<Lags + 1>(x, count, brightFirst[Lags], brightSecond[Lags], plainSecond[Lags]), ...);
+}
+
 }  // namespace
 
 void SignalStatistics::add(std::span<const double> input)
@@ -44,23 +166,37 @@ void SignalStatistics::add(std::span<const double> input)
     addShape(input);
 }
 
-void SignalStatistics::addLevels(std::span<const double> input)
+PCMWRAP_VECTOR_CLONES void SignalStatistics::addLevels(std::span<const double> input)
 {
+    // Without branches (& rather than &&), so that the loop vectorises: a wild value counts
+    // as wild and nothing else. The peak is kept as the bits of a magnitude, which order as
+    // the magnitudes do (finite and not negative, so below 2^63), so that it vectorises too.
+    std::int64_t wild = 0;
+    std::int64_t tiny = 0;
+    std::int64_t nearZero = 0;
+    std::int64_t outside24 = 0;
+    std::int64_t peak = std::bit_cast<std::int64_t>(peak_);
     for (std::size_t i = 0; i < input.size(); ++i) {
-        const double magnitude = std::fabs(input[i]);
-        if (!(magnitude <= kLargestValue)) {
-            ++wild_;
-            continue;
-        }
-        peak_ = std::max(peak_, magnitude);
-        tiny_ += magnitude != 0 && magnitude < 1e-20 ? 1 : 0;
-        nearZero_ += magnitude < 0.125 ? 1 : 0;
-        outside24_ += input[i] < -1.0 / 256 || input[i] >= 1.0 / 128 ? 1 : 0;
+        const double value = input[i];
+        const double magnitude = std::fabs(value);
+        const bool sane = magnitude <= kLargestValue;
+        wild += static_cast<std::int64_t>(!sane);
+        const std::int64_t bits = sane ? std::bit_cast<std::int64_t>(magnitude) : 0;
+        peak = bits > peak ? bits : peak;
+        tiny += static_cast<std::int64_t>(sane & (magnitude != 0) & (magnitude < 1e-20));
+        nearZero += static_cast<std::int64_t>(sane & (magnitude < 0.125));
+        outside24 += static_cast<std::int64_t>(sane & ((value < -1.0 / 256) | (value >= 1.0 / 128)));
     }
+    wild_ += static_cast<std::size_t>(wild);
+    tiny_ += static_cast<std::size_t>(tiny);
+    nearZero_ += static_cast<std::size_t>(nearZero);
+    outside24_ += static_cast<std::size_t>(outside24);
+    peak_ = std::bit_cast<double>(peak);
     std::vector<double> tamed;
-    const std::span<const double> samples = tamedSamples(input, tamed);
+    const std::span<const double> samples = wild == 0 ? input : tamedSamples(input, tamed);
     const std::size_t count = samples.size();
     samples_ += count;
+    reached_ = std::max(reached_, std::min(count, kPhases));
     // Blocks start a frame, so sample i sits at position i % kPhases; the inner loops run
     // over whole rows of kPhases samples, which the compiler vectorises.
     const double* x = samples.data();
@@ -72,7 +208,7 @@ void SignalStatistics::addLevels(std::span<const double> input)
             sum_[p] += x[base + p];
             sumSquares_[p] += x[base + p] * x[base + p];
             count_[p] += 1;
-            nearZeroByPosition_[p] += x[base + p] != 0 && std::fabs(x[base + p]) < 0.125 ? 1 : 0;
+            nearZeroByPosition_[p] += static_cast<double>((x[base + p] != 0) & (std::fabs(x[base + p]) < 0.125));
         }
     }
 }
@@ -83,7 +219,7 @@ double SignalStatistics::leastNearZeroShare(int channels) const
     for (int channel = 0; channel < channels; ++channel) {
         double near = 0;
         double count = 0;
-        for (auto phase = static_cast<std::size_t>(channel); phase < kPhases; phase += static_cast<std::size_t>(channels)) {
+        for (auto phase = static_cast<std::size_t>(channel); phase < reached_; phase += static_cast<std::size_t>(channels)) {
             near += nearZeroByPosition_[phase];
             count += count_[phase];
         }
@@ -94,59 +230,16 @@ double SignalStatistics::leastNearZeroShare(int channels) const
     return least;
 }
 
-void SignalStatistics::addShape(std::span<const double> input)
+PCMWRAP_VECTOR_CLONES void SignalStatistics::addShape(std::span<const double> input)
 {
     std::vector<double> tamed;
-    const std::span<const double> samples = tamedSamples(input, tamed);
+    // Wild values were counted by addLevels(), which has seen this block.
+    const std::span<const double> samples = wild_ == 0 ? input : tamedSamples(input, tamed);
     const std::size_t count = samples.size();
     const double* x = samples.data();
     const std::size_t rows = count / kPhases;
-    for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
-        // In kLanes separate sums, which the compiler vectorises (one sum cannot be).
-        constexpr std::size_t kLanes = 8;
-        std::array<double, kLanes> uu{};
-        std::array<double, kLanes> uv{};
-        std::array<double, kLanes> vv{};
-        std::size_t n = 2 * lag;
-        for (; n + kLanes <= count; n += kLanes) {
-            for (std::size_t k = 0; k < kLanes; ++k) {
-                const double u = x[n + k] + x[n + k - 2 * lag];
-                const double v = x[n + k - lag];
-                uu[k] += u * u;
-                uv[k] += u * v;
-                vv[k] += v * v;
-            }
-        }
-        for (; n < count; ++n) {
-            const double u = x[n] + x[n - 2 * lag];
-            const double v = x[n - lag];
-            uu[0] += u * u;
-            uv[0] += u * v;
-            vv[0] += v * v;
-        }
-        sine_[lag - 1][0] += std::accumulate(uu.begin(), uu.end(), 0.0);
-        sine_[lag - 1][1] += std::accumulate(uv.begin(), uv.end(), 0.0);
-        sine_[lag - 1][2] += std::accumulate(vv.begin(), vv.end(), 0.0);
-    }
-    // Sizes of the residuals of the two predictors of bright sound (energy near the top of
-    // the band, as hi-hats have), x[n] + x[n-1] and x[n] + 2x[n-1] + x[n-2], and of the
-    // second difference, by channel.
-    for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
-        const std::size_t row = rowLength(lag);
-        double* first = brightFirst_[lag - 1].data();
-        double* second = brightSecond_[lag - 1].data();
-        double* plain = second_[lag - 1].data();
-        for (std::size_t base = 0; base < count; base += row) {
-            const std::size_t to = std::min(row, count - base);
-            for (std::size_t p = base < lag ? lag - base : 0; p < to; ++p) {
-                first[p] += std::fabs(x[base + p] + x[base + p - lag]);
-            }
-            for (std::size_t p = base < 2 * lag ? 2 * lag - base : 0; p < to; ++p) {
-                second[p] += std::fabs(x[base + p] + 2 * x[base + p - lag] + x[base + p - 2 * lag]);
-                plain[p] += std::fabs(x[base + p] - 2 * x[base + p - lag] + x[base + p - 2 * lag]);
-            }
-        }
-    }
+    addSineSums(x, count, sine_);
+    addShapeAtLags(x, count, brightFirst_, brightSecond_, second_, std::make_index_sequence<kMaxChannels>());
     for (std::size_t lag = 1; lag <= kMaxChannels; ++lag) {
         if (count <= 2 * lag) {
             break;
@@ -172,7 +265,7 @@ double SignalStatistics::spread(int channels) const
         double sum = 0;
         double squares = 0;
         double count = 0;
-        for (auto phase = static_cast<std::size_t>(channel); phase < kPhases; phase += static_cast<std::size_t>(channels)) {
+        for (auto phase = static_cast<std::size_t>(channel); phase < reached_; phase += static_cast<std::size_t>(channels)) {
             sum += sum_[phase];
             squares += sumSquares_[phase];
             count += count_[phase];
@@ -198,7 +291,7 @@ std::array<double, kLongestFrame> SignalStatistics::firstDifferencesByPosition(i
     // Folded to one frame of `period` positions first (period divides kPhases), then grouped.
     std::array<double, kLongestFrame> folded{};
     const auto frame = std::span(folded).first(static_cast<std::size_t>(period));
-    foldOnto(first_[static_cast<std::size_t>(channels - 1)], frame);
+    foldOnto(firstDifferences(channels), frame);
     return groupedBy(frame, static_cast<std::size_t>(channels));
 }
 
@@ -213,9 +306,9 @@ std::array<double, kLongestFrame> SignalStatistics::varianceByPosition(int chann
         foldOnto(byPosition, frame);
         return groupedBy(frame, group);
     };
-    const auto sums = foldedAndGrouped(sum_);
-    const auto squares = foldedAndGrouped(sumSquares_);
-    const auto counts = foldedAndGrouped(count_);
+    const auto sums = foldedAndGrouped(std::span(sum_).first(reached_));
+    const auto squares = foldedAndGrouped(std::span(sumSquares_).first(reached_));
+    const auto counts = foldedAndGrouped(std::span(count_).first(reached_));
     std::array<double, kLongestFrame> variances{};
     for (std::size_t g = 0; g < size / group; ++g) {
         variances[g] = counts[g] > 0 ? std::max(0.0, squares[g] / counts[g] - (sums[g] / counts[g]) * (sums[g] / counts[g])) : 0;
@@ -235,7 +328,7 @@ SignalStatistics::Summary SignalStatistics::summary(int channels) const
         double count = 0;
         double first = 0;
         double second = 0;
-        for (std::size_t phase = channel; phase < kPhases; phase += c) {
+        for (std::size_t phase = channel; phase < reached_; phase += c) {
             sum += sum_[phase];
             squares += sumSquares_[phase];
             count += count_[phase];

@@ -3,6 +3,7 @@
 // probe scores each channel count: how smooth each channel is from frame to frame, and
 // whether the signal has a structure that repeats over a longer frame.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <span>
@@ -27,12 +28,13 @@ inline constexpr double kLargestValue = 1000.0;
 // at most.
 inline constexpr std::size_t kBrightRow = 24;
 
-// Adds sums kept by position, folded, onto a frame of frame.size() positions (which
-// divides their count).
+// Adds sums kept by position, folded, onto a frame of frame.size() positions: the sums
+// of a whole number of frames, or of the positions a short dump reached.
 inline void foldOnto(std::span<const double> sums, std::span<double> frame)
 {
     for (std::size_t base = 0; base < sums.size(); base += frame.size()) {
-        for (std::size_t p = 0; p < frame.size(); ++p) {
+        const std::size_t length = std::min(frame.size(), sums.size() - base);
+        for (std::size_t p = 0; p < length; ++p) {
             frame[p] += sums[base + p];
         }
     }
@@ -55,7 +57,7 @@ public:
     void add(std::span<const double> samples);
     // add() in two parts: the counts of odd values and the levels by position (what
     // samples(), peak(), spread() and the counts below need), then the rest. A reading
-    // the counts rule out needs no more.
+    // the counts rule out needs no more. addShape() takes blocks addLevels() has seen.
     void addLevels(std::span<const double> samples);
     void addShape(std::span<const double> samples);
 
@@ -88,8 +90,12 @@ public:
     // The variance of the samples at each group of `channels` positions of a frame of
     // `period` samples (as firstDifferencesByPosition groups them), in order.
     std::array<double, kLongestFrame> varianceByPosition(int channels, int period) const;
-    // The sums of the sizes of the frame-to-frame differences by position modulo kPhases.
-    std::span<const double> firstDifferences(int channels) const { return first_[static_cast<std::size_t>(channels - 1)]; }
+    // The sums of the sizes of the frame-to-frame differences by position modulo kPhases, as
+    // far as the blocks reached (the rest are 0).
+    std::span<const double> firstDifferences(int channels) const
+    {
+        return std::span(first_[static_cast<std::size_t>(channels - 1)]).first(reached_);
+    }
 
     // How far each channel is from one sine (a sine of any frequency w keeps x[n] + x[n-2]
     // = 2 cos(w) x[n-1]): what the best such w leaves of x[n] + x[n-2], over the variance.
@@ -133,6 +139,7 @@ private:
     // By channel count c: sizes of x[n] - 2x[n-c] + x[n-2c], kept as the two above.
     std::array<std::array<double, kBrightRow>, kMaxChannels> second_{};
     std::size_t samples_ = 0;
+    std::size_t reached_ = 0;  // positions modulo kPhases that any block reached
     std::size_t wild_ = 0;
     std::size_t tiny_ = 0;
     std::size_t nearZero_ = 0;

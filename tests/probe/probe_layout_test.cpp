@@ -84,6 +84,23 @@ TEST(ProbeLayout, SixteenBitSoundInThirtyTwoBitWordsIsThirtyTwoBit)
     }
 }
 
+// The same in a dump too short to fill every position the byte statistics keep: the
+// positions it never reached are unseen, not changing, and the zeros are still padding.
+// (Too short to tell one channel from two: the leading candidate is what counts.)
+TEST(ProbeLayout, ShortSixteenBitSoundInThirtyTwoBitWordsIsNotSixteenBit)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        for (int channels : {1, 2}) {
+            const DumpShape shape{.byteOrder = order, .channels = channels, .storedBits = 32, .frames = 400};
+            const ProbeResult result = probe(probetest::generatedDump(shape));
+            ASSERT_FALSE(result.verdict == Verdict::kUnclear && result.candidates.empty());
+            const auto& leading = result.verdict == Verdict::kFormat ? result.format : result.candidates.front();
+            EXPECT_EQ(pcmwrap::probe::sampleBytes(leading), 4) << probetest::specName(shape) << ": "
+                                                               << pcmwrap::probe::describeVerdict(result);
+        }
+    }
+}
+
 // Float samples with a DC offset never change sign, and within one power of two the
 // integer reading of their bytes is the same sound, scaled and shifted: as smooth as the
 // float reading. A plausible float reading wins.
