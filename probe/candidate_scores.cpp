@@ -46,13 +46,26 @@ constexpr double kStructureSlack = 0.1;
 // Under this asymmetry a longer frame adds nothing to a shorter one whose reading is a
 // time series (second differences smaller than first ones, by kTimeSeriesCurve): the
 // longer frame's smoothness then comes from the sound repeating itself (a steady tone whose
-// period is near a whole number of frames), not from channels, and it may score no better
-// than the shorter. Different channels read as one alternate instead, and their second
+// period is near a whole number of frames, or slow sound), not from channels, and it falls
+// behind the shorter (kNothingAdded). Different channels read as one alternate instead, and their second
 // differences are as large as the first or larger. The shorter reading may be of another
 // width, when the longer frame holds a whole number of its frames: the tone's 5 slow
 // "channels" read as well in 32-bit samples as in 16-bit ones.
 constexpr double kNoStructure = 0.05;
 constexpr double kTimeSeriesCurve = 0.8;
+// A reading whose first differences are this far below its spread (normalised as
+// scoreReading() does: 1 for white noise) is a time series too, when its second differences
+// are smaller than its first: slow sound under dither or a noise floor, whose differences
+// the noise sets, so that the second are nearly as large as the first. Different channels
+// read as one alternate, and their second differences are the larger.
+constexpr double kSmoothReading = 0.1;
+// A longer frame that adds nothing to a smooth shorter reading (its time series shows no
+// structure over the longer frame) falls this far behind it, so that the shorter is told
+// rather than left unclear: the sound shows no more channels than it has. By the margin,
+// as any reading that explains the same bytes less well. Behind a rough one (a steady high
+// tone, in which every reading is rough and the truth may score lowest) the longer only
+// scores no better, and a tie stays unclear.
+constexpr double kNothingAdded = kMinimumMargin;
 // Levels at the positions of a longer frame this far apart (log ratio) are still one level.
 constexpr double kLevelSlack = 0.5;
 // A tone too high for its reading to be a time series (above 0.28 of the rate) explains a
@@ -82,6 +95,7 @@ struct Reading {
     bool timeSeries = false;  // second differences smaller than first ones, by kTimeSeriesCurve
     bool pureTone = false;    // no time series, but every channel one sine to within kPureTone
     bool scored = false;
+    bool smooth = false;      // first differences under kSmoothReading
 };
 
 bool plausibleFloats(const SignalStatistics& statistics)
@@ -265,8 +279,9 @@ std::optional<Reading> scoreReading(const ReadingLayout& reading, const SignalSt
     // (a Gaussian difference of variance v has a mean size of sqrt(2v/pi)).
     const double firstOrder = summary.firstSizes * std::numbers::pi / (4 * spread);
     const double secondOrder = summary.secondSizes * std::numbers::pi / (12 * spread);
-    const bool timeSeries = secondOrder < kTimeSeriesCurve * firstOrder;
-    return Reading{value, timeSeries, !timeSeries && statistics.unlikeASine(channels) < kPureTone, true};
+    const bool smooth = firstOrder < kSmoothReading;
+    const bool timeSeries = secondOrder < kTimeSeriesCurve * firstOrder || (smooth && secondOrder < firstOrder);
+    return Reading{value, timeSeries, !timeSeries && statistics.unlikeASine(channels) < kPureTone, true, smooth};
 }
 
 // Whether every other channel of the reading never changes (the even ones or the odd
@@ -433,7 +448,7 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
                                  unevenLevels(statistics, shorterChannels, period));
             }
             if (readings[j].pureTone || (readings[j].timeSeries && period > shorterChannels && known < kNoStructure)) {
-                values[i] = std::min(values[i], readings[j].score);
+                values[i] = std::min(values[i], readings[j].score - (readings[j].smooth ? kNothingAdded : 0));
             }
         }
     }

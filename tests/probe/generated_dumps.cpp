@@ -12,28 +12,6 @@ namespace {
 using pcmwrap::probe::ByteOrder;
 using pcmwrap::probe::Encoding;
 
-// One channel of sound between -1 and 1: three partials of a note whose loudness swells
-// and fades, and a little low-passed noise under them.
-std::vector<double> channelSignal(int frames, int channel, std::uint32_t seed)
-{
-    std::mt19937 random(seed * 131 + static_cast<std::uint32_t>(channel));
-    std::normal_distribution<double> noise(0.0, 1.0);
-    const double fundamental = 110.0 * (1 + channel) + 37.0 * static_cast<double>(seed % 5);
-    std::vector<double> signal(static_cast<std::size_t>(frames));
-    double filtered = 0;
-    for (int n = 0; n < frames; ++n) {
-        const double t = n / 44100.0;
-        const double envelope = 0.55 + 0.45 * std::sin(2 * std::numbers::pi * (1.3 + 0.2 * channel) * t);
-        double value = 0;
-        for (int partial = 1; partial <= 3; ++partial) {
-            value += std::sin(2 * std::numbers::pi * fundamental * partial * t + channel) / partial;
-        }
-        filtered = 0.9 * filtered + 0.1 * noise(random);
-        signal[static_cast<std::size_t>(n)] = 0.5 * envelope * value + 0.3 * filtered;
-    }
-    return signal;
-}
-
 void appendSample(testsupport::Bytes& bytes, const DumpShape& shape, double value)
 {
     std::uint64_t raw = 0;
@@ -57,6 +35,28 @@ void appendSample(testsupport::Bytes& bytes, const DumpShape& shape, double valu
 }
 
 }  // namespace
+
+// Three partials of a note whose loudness swells and fades, and a little low-passed noise
+// under them.
+std::vector<double> channelSignal(int frames, int channel, std::uint32_t seed)
+{
+    std::mt19937 random(seed * 131 + static_cast<std::uint32_t>(channel));
+    std::normal_distribution<double> noise(0.0, 1.0);
+    const double fundamental = 110.0 * (1 + channel) + 37.0 * static_cast<double>(seed % 5);
+    std::vector<double> signal(static_cast<std::size_t>(frames));
+    double filtered = 0;
+    for (int n = 0; n < frames; ++n) {
+        const double t = n / 44100.0;
+        const double envelope = 0.55 + 0.45 * std::sin(2 * std::numbers::pi * (1.3 + 0.2 * channel) * t);
+        double value = 0;
+        for (int partial = 1; partial <= 3; ++partial) {
+            value += std::sin(2 * std::numbers::pi * fundamental * partial * t + channel) / partial;
+        }
+        filtered = 0.9 * filtered + 0.1 * noise(random);
+        signal[static_cast<std::size_t>(n)] = 0.5 * envelope * value + 0.3 * filtered;
+    }
+    return signal;
+}
 
 testsupport::Bytes generatedDump(const DumpShape& shape)
 {

@@ -26,6 +26,9 @@ struct DumpShape {
 
 testsupport::Bytes generatedDump(const DumpShape& shape);
 
+// One channel of that sound, between about -1.3 and 1.3.
+std::vector<double> channelSignal(int frames, int channel, std::uint32_t seed);
+
 // A 24-bit dump (shape.bits 24) in 32-bit words, each high byte the sign extension of the
 // sample (ALSA's S24 layouts).
 testsupport::Bytes generatedSignExtendedDump(const DumpShape& shape);

@@ -157,6 +157,53 @@ TEST(ProbeLayout, BrightSoundKeepsItsChannelCount)
     }
 }
 
+// Slow sound dithered at 8 bits: the dither, not the sound, sets the differences, so a
+// reading with twice the channels (every other frame) is nearly as smooth as the truth
+// and its second differences are as large as its first. The shorter reading is still
+// smooth and shows no structure over the longer frame: it is told, not left unclear.
+TEST(ProbeLayout, DitheredSlowSoundKeepsItsChannelCount)
+{
+    for (Encoding encoding : {Encoding::kUnsigned, Encoding::kSigned}) {
+        for (int channels : {1, 3}) {
+            const DumpShape shape{.bits = 8, .encoding = encoding, .channels = channels, .frames = 44100};
+            std::vector<std::vector<double>> signals(static_cast<std::size_t>(channels));
+            std::mt19937 random(5);
+            std::uniform_real_distribution<double> uniform(-0.5, 0.5);
+            for (int c = 0; c < channels; ++c) {
+                const double low = 300.0 * (c + 1);
+                for (int n = 0; n < shape.frames; ++n) {
+                    const double t = n / 44100.0;
+                    const double sound = 0.15 * std::sin(2 * std::numbers::pi * low * t) + 0.05 * std::sin(2 * std::numbers::pi * 2.7 * low * t + c);
+                    signals[static_cast<std::size_t>(c)].push_back(sound + (uniform(random) + uniform(random)) / 127);
+                }
+            }
+            expectTold(probe(probetest::storedDump(shape, signals)), {8, 1, encoding, ByteOrder::kBig, channels},
+                       probetest::specName(shape) + " dithered");
+        }
+    }
+}
+
+// Sound under a noise floor: the noise sets the differences, so that the second are
+// nearly as large as the first, as when different channels alternate; but the reading is
+// smooth (its differences far below its spread), and it is told.
+TEST(ProbeLayout, SoundUnderNoiseKeepsItsChannelCount)
+{
+    for (int channels : {1, 3}) {
+        const DumpShape shape{.bits = 32, .encoding = Encoding::kFloat, .channels = channels, .frames = 44100};
+        std::vector<std::vector<double>> signals;
+        std::mt19937 random(9);
+        std::normal_distribution<double> noise(0.0, 0.01);
+        for (int c = 0; c < channels; ++c) {
+            signals.push_back(probetest::channelSignal(shape.frames, c, 1));
+            for (double& value : signals.back()) {
+                value = 0.3 * value + noise(random);
+            }
+        }
+        expectTold(probe(probetest::storedDump(shape, signals)), {32, 4, Encoding::kFloat, ByteOrder::kBig, channels},
+                   probetest::specName(shape) + " under noise");
+    }
+}
+
 // A few stray bytes before the samples: a 16-bit dump one byte in reads, from the first
 // byte, as the other byte order with the same high bytes. The reading from the stray
 // bytes on is told, with its offset.
