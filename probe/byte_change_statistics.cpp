@@ -18,8 +18,9 @@ PCMWRAP_VECTOR_CLONES void ByteChangeStatistics::add(std::span<const std::byte> 
     const std::size_t total = count * width;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     // Sample i sits at position i % kPhases of the block's rows: byte k of a row of
-    // kPhases samples is slot k % width of position k / width, and every sum below is kept
-    // in that order, so that the loops run over contiguous bytes and vectorise.
+    // kPhases samples is slot k % width of position k / width, and the lowest, highest and
+    // kinds are kept in that order, so that the loop runs over contiguous bytes and
+    // vectorises.
     const std::size_t rowBytes = kPhases * width;
     reached_ = std::max(reached_, std::min(total, rowBytes));
     for (std::size_t base = 0; base < total; base += rowBytes) {
