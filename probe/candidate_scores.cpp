@@ -47,10 +47,10 @@ constexpr double kStructureSlack = 0.1;
 // time series (second differences smaller than first ones, by kTimeSeriesCurve): the
 // longer frame's smoothness then comes from the sound repeating itself (a steady tone whose
 // period is near a whole number of frames, or slow sound), not from channels, and it falls
-// behind the shorter (kNothingAdded). Different channels read as one alternate instead, and their second
-// differences are as large as the first or larger. The shorter reading may be of another
-// width, when the longer frame holds a whole number of its frames: the tone's 5 slow
-// "channels" read as well in 32-bit samples as in 16-bit ones.
+// behind the shorter (kNothingAdded). Different channels read as one alternate instead,
+// and their second differences are as large as the first or larger. The shorter reading
+// may be of another width, when the longer frame holds a whole number of its frames: the
+// tone's 5 slow "channels" read as well in 32-bit samples as in 16-bit ones.
 constexpr double kNoStructure = 0.05;
 constexpr double kTimeSeriesCurve = 0.8;
 // A reading whose first differences are this far below its spread (normalised as

@@ -36,7 +36,8 @@ void decodeAll(const std::uint8_t* data, std::size_t count, double* samples)
 
 }  // namespace
 
-PCMWRAP_VECTOR_CLONES void decodeSamples(const SampleLayout& layout, std::span<const std::byte> bytes, std::vector<double>& samples)
+PCMWRAP_VECTOR_CLONES void decodeSamples(const SampleLayout& layout, std::span<const std::byte> bytes,
+                                          std::vector<double>& samples)
 {
     const auto width = static_cast<std::size_t>(layout.bytes);
     const std::size_t count = bytes.size() / width;

@@ -75,7 +75,8 @@ constexpr std::array<std::size_t, 12> kProductLags{1, 2, 3, 4, 5, 6, 7, 8, 10, 1
         squares += x[i] * x[i];
     }
     const auto product = [&](std::size_t lag) {
-        return products[static_cast<std::size_t>(std::find(kProductLags.begin(), kProductLags.end(), lag) - kProductLags.begin())];
+        const auto at = std::find(kProductLags.begin(), kProductLags.end(), lag) - kProductLags.begin();
+        return products[static_cast<std::size_t>(at)];
     };
     // Sums of squares and of products at the lag over a part of the block.
     const auto squaresOver = [&](std::size_t from, std::size_t to) {
@@ -94,7 +95,8 @@ constexpr std::array<std::size_t, 12> kProductLags{1, 2, 3, 4, 5, 6, 7, 8, 10, 1
     };
     for (std::size_t c = 1; c <= kMaxChannels && 2 * c < count; ++c) {
         const double vv = squares - squaresOver(0, c) - squaresOver(count - c, count);
-        const double uu = (squares - squaresOver(0, 2 * c)) + (squares - squaresOver(count - 2 * c, count)) + 2 * product(2 * c);
+        const double uu =
+            (squares - squaresOver(0, 2 * c)) + (squares - squaresOver(count - 2 * c, count)) + 2 * product(2 * c);
         const double uv = (product(c) - productsOver(c, 0, c)) + (product(c) - productsOver(c, count - 2 * c, count - c));
         sine[c - 1][0] += uu;
         sine[c - 1][1] += uv;

@@ -158,9 +158,9 @@ TEST(ProbeLayout, BrightSoundKeepsItsChannelCount)
 }
 
 // Slow sound dithered at 8 bits: the dither, not the sound, sets the differences, so a
-// reading with twice the channels (every other frame) is nearly as smooth as the truth
-// and its second differences are as large as its first. The shorter reading is still
-// smooth and shows no structure over the longer frame: it is told, not left unclear.
+// reading with twice the channels (every other frame) is nearly as smooth as the truth.
+// The truth is smooth and shows no structure over the longer frame: it is told, not left
+// unclear.
 TEST(ProbeLayout, DitheredSlowSoundKeepsItsChannelCount)
 {
     for (Encoding encoding : {Encoding::kUnsigned, Encoding::kSigned}) {
@@ -173,8 +173,10 @@ TEST(ProbeLayout, DitheredSlowSoundKeepsItsChannelCount)
                 const double low = 300.0 * (c + 1);
                 for (int n = 0; n < shape.frames; ++n) {
                     const double t = n / 44100.0;
-                    const double sound = 0.15 * std::sin(2 * std::numbers::pi * low * t) + 0.05 * std::sin(2 * std::numbers::pi * 2.7 * low * t + c);
-                    signals[static_cast<std::size_t>(c)].push_back(sound + (uniform(random) + uniform(random)) / 127);
+                    const double sound = 0.15 * std::sin(2 * std::numbers::pi * low * t) +
+                                         0.05 * std::sin(2 * std::numbers::pi * 2.7 * low * t + c);
+                    const double dither = (uniform(random) + uniform(random)) / 127;
+                    signals[static_cast<std::size_t>(c)].push_back(sound + dither);
                 }
             }
             expectTold(probe(probetest::storedDump(shape, signals)), {8, 1, encoding, ByteOrder::kBig, channels},
