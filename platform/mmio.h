@@ -126,8 +126,8 @@ MMRESULT mmioSeekTo(HMMIO handle, std::uint64_t position);
 // its file offset, which moves on) at the position of a file being written whose buffer
 // the caller drives through `info`, as for mmioAdvance. The buffer is written out first;
 // then the bytes go from file to file inside the kernel (splice through a pipe), or
-// through the buffer where the kernel cannot copy them or the file is a stream. `*copied` receives the count appended, fewer
-// than `count` at the end of the source. MMIOERR_CANNOTREAD when the source fails,
+// through the buffer where the kernel cannot copy them or the file is a stream.
+// `*copied` receives the count appended, fewer than `count` at the end of the source. MMIOERR_CANNOTREAD when the source fails,
 // MMIOERR_CANNOTWRITE when the file does, MMIOERR_CANNOTEXPAND at its largest size; what
 // was appended before stays. `info` describes the buffer afterwards.
 MMRESULT mmioAppendFromDescriptor(HMMIO handle, MMIOINFO* info, int source, std::uint64_t count,

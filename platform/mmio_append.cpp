@@ -68,21 +68,14 @@ ssize_t spliceRetrying(int from, int to, off_t* toOffset, std::size_t count)
     return done;
 }
 
-// Writes `count` bytes from `from` at the file's `position`; false when the file fails.
-bool pwriteAll(const MmioFile& file, const char* from, std::size_t count, std::uint64_t position)
+// Writes the buffer's first `count` bytes at the file's `position` with the buffer's own
+// writes (a stream's wait for its reader); false when the file fails.
+bool writeBufferAt(MmioFile& file, std::uint64_t position, std::size_t count)
 {
-    std::size_t put = 0;
-    while (put < count) {
-        const ssize_t done = pwrite(file.fd, from + put, count - put, static_cast<off_t>(position + put));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        put += static_cast<std::size_t>(done);
-    }
-    return true;
+    file.base = position;
+    file.next = file.valid = count;
+    file.dirty = true;
+    return file.flush() == MMSYSERR_NOERROR;
 }
 
 // Bytes the file refused to take from the pipe go through the buffer instead: they have
@@ -99,7 +92,7 @@ Step drainThroughBuffer(const SplicePipe& pipe, MmioFile& file, std::uint64_t po
             return Step::kWriteFailed;  // the pipe holds them: only a broken system says otherwise
         }
         const auto count = static_cast<std::size_t>(got);
-        if (!pwriteAll(file, file.buffer.get(), count, position + *moved)) {
+        if (!writeBufferAt(file, position + *moved, count)) {
             return Step::kWriteFailed;
         }
         *moved += count;
@@ -150,13 +143,10 @@ Step copyThroughBuffer(int source, MmioFile& file, std::uint64_t position, std::
     if (got == 0) {
         return Step::kEnd;
     }
-    file.base = position;
-    file.next = file.valid = static_cast<std::size_t>(got);
-    file.dirty = true;
-    if (file.flush() != MMSYSERR_NOERROR) {
+    if (!writeBufferAt(file, position, static_cast<std::size_t>(got))) {
         return Step::kWriteFailed;
     }
-    *moved = file.valid;
+    *moved = static_cast<std::size_t>(got);
     return Step::kMoved;
 }
 

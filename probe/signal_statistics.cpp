@@ -70,10 +70,6 @@ constexpr std::array<std::size_t, 12> kProductLags{1, 2, 3, 4, 5, 6, 7, 8, 10, 1
             products[j] += x[i] * x[i + kProductLags[j]];
         }
     }
-    double squares = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        squares += x[i] * x[i];
-    }
     const auto product = [&](std::size_t lag) {
         const auto at = std::find(kProductLags.begin(), kProductLags.end(), lag) - kProductLags.begin();
         return products[static_cast<std::size_t>(at)];
@@ -86,6 +82,7 @@ constexpr std::array<std::size_t, 12> kProductLags{1, 2, 3, 4, 5, 6, 7, 8, 10, 1
         }
         return sum;
     };
+    const double squares = squaresOver(0, count);
     const auto productsOver = [&](std::size_t lag, std::size_t from, std::size_t to) {
         double sum = 0;
         for (std::size_t i = from; i < to; ++i) {
@@ -121,20 +118,24 @@ template <std::size_t Lag>
     std::copy_n(brightSecond.begin(), kRow, second.begin());
     std::array<double, kRow> plain;
     std::copy_n(plainSecond.begin(), kRow, plain.begin());
+    // The residuals' sizes at sample n.
+    const auto firstAt = [x](std::size_t n) { return std::fabs(x[n] + x[n - Lag]); };
+    const auto secondAt = [x](std::size_t n) { return std::fabs(x[n] + 2 * x[n - Lag] + x[n - 2 * Lag]); };
+    const auto plainAt = [x](std::size_t n) { return std::fabs(x[n] - 2 * x[n - Lag] + x[n - 2 * Lag]); };
     // The first row reaches back before the block's start: from Lag (2 Lag) on only.
     const std::size_t head = std::min(kRow, count);
     for (std::size_t p = Lag; p < head; ++p) {
-        first[p] += std::fabs(x[p] + x[p - Lag]);
+        first[p] += firstAt(p);
     }
     for (std::size_t p = 2 * Lag; p < head; ++p) {
-        second[p] += std::fabs(x[p] + 2 * x[p - Lag] + x[p - 2 * Lag]);
-        plain[p] += std::fabs(x[p] - 2 * x[p - Lag] + x[p - 2 * Lag]);
+        second[p] += secondAt(p);
+        plain[p] += plainAt(p);
     }
     const auto addRow = [&](std::size_t base, std::size_t length) {
         for (std::size_t p = 0; p < length; ++p) {
-            first[p] += std::fabs(x[base + p] + x[base + p - Lag]);
-            second[p] += std::fabs(x[base + p] + 2 * x[base + p - Lag] + x[base + p - 2 * Lag]);
-            plain[p] += std::fabs(x[base + p] - 2 * x[base + p - Lag] + x[base + p - 2 * Lag]);
+            first[p] += firstAt(base + p);
+            second[p] += secondAt(base + p);
+            plain[p] += plainAt(base + p);
         }
     };
     std::size_t base = kRow;

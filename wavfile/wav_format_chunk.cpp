@@ -99,7 +99,8 @@ std::string parseFormat(std::span<const unsigned char> bytes, std::uint64_t chun
         // Valid bits below the container's are read as the container: the low bits are 0.
         format.channelMask = readLittleEndian32(b + 20);
         tag = readLittleEndian16(b + 24);
-        if (!std::equal(kSubFormatGuidTail.begin(), kSubFormatGuidTail.end(), b + 26) || (tag != kTagPcm && tag != kTagFloat)) {
+        const bool knownGuid = std::equal(kSubFormatGuidTail.begin(), kSubFormatGuidTail.end(), b + 26);
+        if (!knownGuid || (tag != kTagPcm && tag != kTagFloat)) {
             return "extensible subformat " + describeTag(tag) + " is not PCM or float";
         }
     } else if (tag != kTagPcm && tag != kTagFloat) {
