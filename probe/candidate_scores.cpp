@@ -43,6 +43,12 @@ constexpr double kPartialSample = kMinimumMargin;
 // A structure a longer frame shows that the channel count does not explain costs its
 // log ratio beyond this slack (what uneven material shows by chance).
 constexpr double kStructureSlack = 0.1;
+// Sums of difference sizes kept by position differ by chance, the more the fewer samples
+// each sums: in 8 KiB dumps of natural sound, by up to about this many times the square
+// root of the positions over the samples, in log ratio. The structure of neighbouring
+// samples (neighbourPenalty) is asked of every position of a frame, not of whole frames,
+// and needs this slack besides.
+constexpr double kChanceSpread = 12.0;
 // Under this asymmetry a longer frame adds nothing to a shorter one whose reading is a
 // time series (second differences smaller than first ones, by kTimeSeriesCurve): the
 // longer frame's smoothness then comes from the sound repeating itself (a steady tone whose
@@ -140,29 +146,90 @@ double unevenLevels(const SignalStatistics& statistics, int channels, int period
     return highest > 0 ? std::max(0.0, std::log((highest + 1e-300) / (lowest + 1e-300)) - kLevelSlack) : 0;
 }
 
+// Sums kept by position, folded to 120 and 168 positions, which every frame up to
+// kLongestPeriod samples that divides kPhases divides: a frame then costs a fraction of a
+// pass over kPhases.
+class FoldedSums {
+public:
+    explicit FoldedSums(std::span<const double> sums)
+    {
+        foldOnto(sums, by120_);
+        foldOnto(sums, by168_);
+    }
+    // The sums folded onto a frame of `period` samples.
+    std::array<double, kLongestPeriod> frame(int period) const
+    {
+        std::array<double, kLongestPeriod> folded{};
+        const std::span<const double> source =
+            120 % period == 0 ? std::span<const double>(by120_) : std::span<const double>(by168_);
+        foldOnto(source, std::span(folded).first(static_cast<std::size_t>(period)));
+        return folded;
+    }
+
+private:
+    std::array<double, 120> by120_{};
+    std::array<double, 168> by168_{};
+};
+
+// The longer frames looked at for structure: every multiple of the channel count up to
+// kLongestPeriod samples that divides kPhases.
+bool longerFrame(int period)
+{
+    return period <= kLongestPeriod && kPhases % static_cast<std::size_t>(period) == 0;
+}
+
 // A channel count too small for the signal shows structure over a longer frame: what
-// asymmetry() tells, for every longer frame up to kLongestPeriod samples that divides
-// kPhases. The sums are folded to 120 and 168 positions first, which every such frame
-// divides, so that each frame costs a fraction of a pass over kPhases.
+// asymmetry() tells, for every longer frame.
 double structurePenalty(const SignalStatistics& statistics, int channels)
 {
-    const std::span<const double> differences = statistics.firstDifferences(channels);
-    std::array<double, 120> by120{};
-    std::array<double, 168> by168{};
-    foldOnto(differences, by120);
-    foldOnto(differences, by168);
+    const FoldedSums differences(statistics.firstDifferences(channels));
     double penalty = 0;
     for (int period = 2 * channels; period <= kLongestPeriod; period += channels) {
-        if (kPhases % static_cast<std::size_t>(period) != 0) {
+        if (!longerFrame(period)) {
             continue;
         }
-        const std::span<const double> source = 120 % period == 0 ? std::span<const double>(by120) : std::span<const double>(by168);
-        const auto size = static_cast<std::size_t>(period);
-        std::array<double, kLongestPeriod> frame{};
-        foldOnto(source, std::span(frame).first(size));
-        const auto groups = groupedBy(std::span(frame).first(size), static_cast<std::size_t>(channels));
+        const auto frame = differences.frame(period);
+        const auto groups =
+            groupedBy(std::span(frame).first(static_cast<std::size_t>(period)), static_cast<std::size_t>(channels));
         const double value = logRatio(std::span(groups).first(static_cast<std::size_t>(period / channels)));
         penalty = std::max(penalty, value - kStructureSlack);
+    }
+    return penalty;
+}
+
+// A frame of the wrong size mixes channels. The differences between neighbouring samples
+// (one channel to the next, a frame's last channel to the next frame's first) repeat with
+// the true frame; when it does not divide the reading's, a position of the reading's frame
+// holds other neighbours in other frames. Near-mono stereo read as 3 channels: the small
+// same-time step from left to right falls at one position in one frame, and a step in time
+// at that position in the next. Under a noise floor, which sets the differences, such a
+// reading is as smooth as the truth, and its frames show no structure as wholes. Costs the
+// log ratio of the sums at each position over the frames of a longer frame, averaged over
+// the channels, beyond kStructureSlack and chance (kChanceSpread).
+double neighbourPenalty(const SignalStatistics& statistics, int channels)
+{
+    if (channels == 1) {
+        return 0;  // structurePenalty() asks the same of one channel
+    }
+    const FoldedSums neighbours(statistics.firstDifferences(1));
+    const double samples = static_cast<double>(statistics.samples()) + 1;
+    double penalty = 0;
+    for (int period = 2 * channels; period <= kLongestPeriod; period += channels) {
+        if (!longerFrame(period)) {
+            continue;
+        }
+        const auto frame = neighbours.frame(period);
+        const int frames = period / channels;
+        double sum = 0;
+        for (int channel = 0; channel < channels; ++channel) {
+            std::array<double, kLongestPeriod> position{};
+            for (int k = 0; k < frames; ++k) {
+                position[static_cast<std::size_t>(k)] = frame[static_cast<std::size_t>(channel + k * channels)];
+            }
+            sum += logRatio(std::span(position).first(static_cast<std::size_t>(frames)));
+        }
+        const double chance = kStructureSlack + kChanceSpread * std::sqrt(period / samples);
+        penalty = std::max(penalty, sum / channels - chance);
     }
     return penalty;
 }
@@ -271,7 +338,7 @@ std::optional<Reading> scoreReading(const ReadingLayout& reading, const SignalSt
         return std::nullopt;
     }
     double value = logs / active;
-    value -= structurePenalty(statistics, channels);
+    value -= structurePenalty(statistics, channels) + neighbourPenalty(statistics, channels);
     if (changes != nullptr) {
         value -= byteOrderPenalty(*changes, reading, channels);
     }

@@ -13,6 +13,7 @@
 #include <numbers>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "probe/format_description.h"
@@ -203,6 +204,31 @@ TEST(ProbeLayout, SoundUnderNoiseKeepsItsChannelCount)
         }
         expectTold(probe(probetest::storedDump(shape, signals)), {32, 4, Encoding::kFloat, ByteOrder::kBig, channels},
                    probetest::specName(shape) + " under noise");
+    }
+}
+
+// Near-mono stereo: both channels one slow sound over one noise floor, a little apart.
+// Read with 3 (or 5, 7) channels, each "channel" alternates left and right, and the noise
+// floor, not the sound, sets its differences: as smooth as the truth. But the small
+// same-time step from left to right falls at one position of the frame in one frame, and a
+// step in time at that position in the next.
+TEST(ProbeLayout, NearMonoStereoIsNotReadWithAnOddChannelCount)
+{
+    for (const auto& [bits, encoding] : {std::pair{16, Encoding::kSigned}, std::pair{32, Encoding::kFloat}}) {
+        const DumpShape shape{.bits = bits, .encoding = encoding, .channels = 2, .frames = 44100};
+        std::mt19937 random(3);
+        std::normal_distribution<double> floor(0.0, 0.03);
+        std::normal_distribution<double> apart(0.0, 0.005);
+        std::vector<std::vector<double>> signals(2);
+        for (int n = 0; n < shape.frames; ++n) {
+            const double t = n / 44100.0;
+            const double common = 0.4 * std::sin(2 * std::numbers::pi * 150 * t) +
+                                  0.2 * std::sin(2 * std::numbers::pi * 370 * t + 1) + floor(random);
+            signals[0].push_back(common + apart(random));
+            signals[1].push_back(common + apart(random));
+        }
+        expectTold(probe(probetest::storedDump(shape, signals)), {bits, bits / 8, encoding, ByteOrder::kBig, 2},
+                   probetest::specName(shape) + " near mono");
     }
 }
 
