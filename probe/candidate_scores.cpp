@@ -89,6 +89,14 @@ constexpr double kByteOrderSlack = 0.05;
 // their low bytes change no more when the high byte does.
 constexpr double kChangeAfterMove = 40.0;
 constexpr double kMovesNeeded = 32.0;
+// A byte read as an 8-bit sample wraps when its mean step, decoded, is this many times its
+// mean change modulo 256 (see sixteenBitPairs()): 1 for 8-bit sound, 1.3 for random bytes
+// (the low bytes of loud 16-bit sound), 10 and more for the low bytes of quieter sound.
+constexpr double kWrappedSteps = 1.2;
+// The high byte of a quiet 16-bit sample read as an 8-bit channel moves by at most this
+// much from frame to frame on average: between 0 and -1 with the sign, now and then 1 or
+// -2.
+constexpr double kStillHighByte = 1.0;
 
 // One way of reading the bytes: a sample layout, starting some stray bytes in.
 struct ReadingLayout {
@@ -383,24 +391,44 @@ bool everyOtherChannelPadding(const ByteChangeStatistics& changes, const Reading
     return false;
 }
 
-// Whether every other channel of an 8-bit reading only ever holds 0 and -1 (0x00 and 0xFF),
-// the others more: the high and low bytes of quiet 16-bit samples, big-endian (the sign
-// bytes first) or little-endian. Read as 8-bit, the sign bytes make a channel of slow
-// steps, smoother than any sound. The 16-bit reading's byte order, or nothing.
-std::optional<ByteOrder> signBytesEveryOtherChannel(const ByteChangeStatistics& changes, int channels)
+// Whether the channels of an 8-bit reading pair up as the bytes of 16-bit samples, the
+// high byte first (big-endian) or second (little-endian). Read as 8-bit, the high bytes
+// make channels of slow steps, smoother than any sound, and each channel weighs the same
+// however rough its neighbour. Either every high byte only ever holds 0 and -1 (0x00 and
+// 0xFF: quiet samples) and some low byte more; or the low byte of some pair wraps and
+// every pair is a sample: its high byte does not wrap, and its low byte wraps or its high
+// byte barely moves (kStillHighByte) or holds only signs. A byte wraps when its decoded
+// steps outgrow its changes modulo 256 (kWrappedSteps): a low byte read as an 8-bit
+// sample jumps by 255 whenever the 16-bit sample passes 128 (signed) or 0 (unsigned)
+// modulo 256, while a byte of 8-bit sound jumps so only by clipping over. The 16-bit
+// reading's byte order, or nothing.
+std::optional<ByteOrder> sixteenBitPairs(const ByteChangeStatistics& changes, const SignalStatistics& statistics,
+                                         int channels)
 {
     if (channels % 2 != 0) {
         return std::nullopt;
     }
-    for (int slot : {0, 1}) {
+    const auto steps = statistics.summary(channels).steps;
+    const auto decodedStep = [&](int pair, int slot) { return 128 * steps[static_cast<std::size_t>(2 * pair + slot)]; };
+    const auto wraps = [&](int pair, int slot) {
+        return decodedStep(pair, slot) > kWrappedSteps * changes.meanChange(channels / 2, pair, slot);
+    };
+    for (int high : {0, 1}) {
+        const int low = 1 - high;
         bool signs = true;
         bool sound = false;
-        for (int channel = 0; channel < channels / 2; ++channel) {
-            signs = signs && changes.signBytes(channels / 2, channel, slot);
-            sound = sound || !changes.signBytes(channels / 2, channel, 1 - slot);
+        bool samples = true;
+        bool wrapped = false;
+        for (int pair = 0; pair < channels / 2; ++pair) {
+            const bool sign = changes.signBytes(channels / 2, pair, high);
+            signs = signs && sign;
+            sound = sound || !changes.signBytes(channels / 2, pair, low);
+            const bool lowWraps = wraps(pair, low) && !wraps(pair, high);
+            samples = samples && (sign || (!wraps(pair, high) && (lowWraps || decodedStep(pair, high) <= kStillHighByte)));
+            wrapped = wrapped || lowWraps;
         }
-        if (signs && sound) {
-            return slot == 0 ? ByteOrder::kBig : ByteOrder::kLittle;
+        if ((signs && sound) || (samples && wrapped)) {
+            return high == 0 ? ByteOrder::kBig : ByteOrder::kLittle;
         }
     }
     return std::nullopt;
@@ -523,9 +551,9 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const ReadingLayout& reading = layouts[i];
         if (reading.layout.bytes == 1) {
-            // 16-bit samples over 8-bit ones whose every other channel is their sign bytes.
+            // 16-bit samples over 8-bit ones whose channels pair up as their bytes.
             for (int channels = 2; channels <= kMaxChannels; channels += 2) {
-                const auto order = signBytesEveryOtherChannel(byteChanges[0], channels);
+                const auto order = sixteenBitPairs(byteChanges[0], signals[i], channels);
                 const std::size_t mine = at(i, channels);
                 if (!order || !readings[mine].scored) {
                     continue;

@@ -346,6 +346,7 @@ SignalStatistics::Summary SignalStatistics::summary(int channels) const
         }
         const double variance = count > 0 ? squares / count - (sum / count) * (sum / count) : 0;
         if (count > 0) {
+            summary.steps[channel] = first / count;
             summary.spread += std::max(0.0, squares - sum * sum / count);
             summary.firstSizes += first * first / count;
             summary.secondSizes += second * second / count;

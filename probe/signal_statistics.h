@@ -81,6 +81,8 @@ public:
         double spread = 0;
         double firstSizes = 0;
         double secondSizes = 0;
+        // Each channel's mean first difference size.
+        std::array<double, kMaxChannels> steps{};
     };
     Summary summary(int channels) const;
     // The sums of the sizes of the frame-to-frame differences at each group of `channels`

@@ -361,6 +361,35 @@ TEST(ProbeLayout, SignBytesOfQuietSixteenBitAreNoEightBitChannel)
     }
 }
 
+// 16-bit sound louder than signs in its high bytes: one loud channel, the others a slow
+// tone near the low byte's range over a noise floor. Read as 8-bit, the high bytes are
+// channels of slow steps, and the quiet low bytes smooth too. But the low bytes wrap: read
+// as signed 8-bit samples they jump from 127 to -128 whenever a sample passes 128 modulo
+// 256, which 8-bit sound never does.
+TEST(ProbeLayout, LowBytesOfSixteenBitAreNoEightBitChannel)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        for (int channels : {3, 4}) {
+            const DumpShape shape{.byteOrder = order, .channels = channels};
+            std::mt19937 random(7);
+            std::normal_distribution<double> floor(0.0, 8.0 / 32768);
+            std::vector<std::vector<double>> signals{probetest::channelSignal(shape.frames, 0, 3)};
+            for (double& value : signals[0]) {
+                value *= 0.5;
+            }
+            for (int c = 1; c < channels; ++c) {
+                signals.emplace_back();
+                for (int n = 0; n < shape.frames; ++n) {
+                    const double tone = 0.003 * std::sin(2 * std::numbers::pi * (80 + 30 * c) * n / 44100.0);
+                    signals.back().push_back(tone + floor(random));
+                }
+            }
+            expectTold(probe(probetest::storedDump(shape, signals)), {16, 2, Encoding::kSigned, order, channels},
+                       probetest::specName(shape) + " one loud channel");
+        }
+    }
+}
+
 // Read as 8-bit channels, a 64-bit float's sign-and-exponent byte is a near-constant
 // channel far from zero, but for the zeros of silence, and its mantissa bytes noise:
 // such a channel is no sound. Rough sound in both channels, a quarter of it digital
