@@ -50,7 +50,7 @@ constexpr double kStructureSlack = 0.1;
 // and needs this slack besides.
 constexpr double kChanceSpread = 12.0;
 // Under this asymmetry a longer frame adds nothing to a shorter one whose reading is a
-// time series (second differences smaller than first ones, by kTimeSeriesCurve): the
+// time series (second differences small beside first ones, Reading::timeSeries): the
 // longer frame's smoothness then comes from the sound repeating itself (a steady tone whose
 // period is near a whole number of frames, or slow sound), not from channels, and it falls
 // behind the shorter (kNothingAdded). Different channels read as one alternate instead,
@@ -61,10 +61,14 @@ constexpr double kNoStructure = 0.05;
 constexpr double kTimeSeriesCurve = 0.8;
 // A reading whose first differences are this far below its spread (normalised as
 // scoreReading() does: 1 for white noise) is a time series too, when its second differences
-// are smaller than its first: slow sound under dither or a noise floor, whose differences
-// the noise sets, so that the second are nearly as large as the first. Different channels
-// read as one alternate, and their second differences are the larger.
+// are under kSmoothCurve times its first: slow sound under dither or a noise floor, whose
+// differences the noise sets (the second as large as the first), or quantised to coarse
+// steps without dither, each step showing in two second differences (up to 4/3 of the
+// first). Different channels read as one alternate, which alone gives 4/3 too; but such a
+// reading is seldom smooth, and when it is (channels nearly alike), it shows structure
+// over the longer frame, which the rules that ask for a time series ask for too.
 constexpr double kSmoothReading = 0.1;
+constexpr double kSmoothCurve = 1.3;
 // A longer frame that adds nothing to a smooth shorter reading (its time series shows no
 // structure over the longer frame) falls this far behind it, so that the shorter is told
 // rather than left unclear: the sound shows no more channels than it has. By the margin,
@@ -106,7 +110,7 @@ struct ReadingLayout {
 
 struct Reading {
     double score = 0;
-    bool timeSeries = false;  // second differences smaller than first ones, by kTimeSeriesCurve
+    bool timeSeries = false;  // second differences small beside first ones (kTimeSeriesCurve, kSmoothCurve)
     bool pureTone = false;    // no time series, but every channel one sine to within kPureTone
     bool scored = false;
     bool smooth = false;      // first differences under kSmoothReading
@@ -355,7 +359,8 @@ std::optional<Reading> scoreReading(const ReadingLayout& reading, const SignalSt
     const double firstOrder = summary.firstSizes * std::numbers::pi / (4 * spread);
     const double secondOrder = summary.secondSizes * std::numbers::pi / (12 * spread);
     const bool smooth = firstOrder < kSmoothReading;
-    const bool timeSeries = secondOrder < kTimeSeriesCurve * firstOrder || (smooth && secondOrder < firstOrder);
+    const bool timeSeries =
+        secondOrder < kTimeSeriesCurve * firstOrder || (smooth && secondOrder < kSmoothCurve * firstOrder);
     return Reading{value, timeSeries, !timeSeries && statistics.unlikeASine(channels) < kPureTone, true, smooth};
 }
 

@@ -186,6 +186,30 @@ TEST(ProbeLayout, DitheredSlowSoundKeepsItsChannelCount)
     }
 }
 
+// Slow sound quantised to 8 bits without dither: a staircase, each step of which shows in
+// two second differences, so that these outgrow the first ones as when different channels
+// alternate. But the reading is smooth, and it is told, not left unclear against a longer
+// frame.
+TEST(ProbeLayout, UnditheredSlowSoundKeepsItsChannelCount)
+{
+    for (Encoding encoding : {Encoding::kUnsigned, Encoding::kSigned}) {
+        const DumpShape shape{.bits = 8, .encoding = encoding, .frames = 44100};
+        // Noise low-passed twice: slow sound that never repeats itself.
+        std::mt19937 random(11);
+        std::normal_distribution<double> noise(0.0, 1.0);
+        std::vector<double> signal;
+        double once = 0;
+        double twice = 0;
+        for (int n = 0; n < shape.frames; ++n) {
+            once = 0.99 * once + 0.01 * noise(random);
+            twice = 0.99 * twice + 0.01 * once;
+            signal.push_back(5 * twice);
+        }
+        expectTold(probe(probetest::storedDump(shape, {signal})), {8, 1, encoding, ByteOrder::kBig, 1},
+                   probetest::specName(shape) + " undithered");
+    }
+}
+
 // Sound under a noise floor: the noise sets the differences, so that the second are
 // nearly as large as the first, as when different channels alternate; but the reading is
 // smooth (its differences far below its spread), and it is told.
