@@ -123,15 +123,22 @@ bool plausibleFloats(const SignalStatistics& statistics)
     return odd <= static_cast<double>(kOddFloatsAllowed) + kOddFloatShare * samples;
 }
 
-// Twice the log ratio of the largest to the smallest of the sums.
-double logRatio(std::span<const double> sums)
+// The ratio of the largest to the smallest of the sums, each raised by a floor (a
+// thousandth of their mean) so that sums of nothing do not make it infinite.
+double sizeRatio(std::span<const double> sums)
 {
     const double lowest = *std::min_element(sums.begin(), sums.end());
     const double highest = *std::max_element(sums.begin(), sums.end());
     const double total = std::accumulate(sums.begin(), sums.end(), 0.0);
     const double floor = 1e-3 * total / static_cast<double>(sums.size()) + 1e-300;
-    // Squared, as the sums are of sizes and the scale of the other scores is of energies.
-    return 2 * std::log((highest + floor) / (lowest + floor));
+    return (highest + floor) / (lowest + floor);
+}
+
+// Twice the log ratio of the largest to the smallest of the sums: squared, as the sums are
+// of sizes and the scale of the other scores is of energies.
+double logRatio(std::span<const double> sums)
+{
+    return 2 * std::log(sizeRatio(sums));
 }
 
 // Twice the log ratio of the largest to the smallest sum of difference sizes at the
@@ -218,12 +225,12 @@ double structurePenalty(const SignalStatistics& statistics, int channels)
 // reading is as smooth as the truth, and its frames show no structure as wholes. Costs the
 // log ratio of the sums at each position over the frames of a longer frame, averaged over
 // the channels, beyond kStructureSlack and chance (kChanceSpread).
-double neighbourPenalty(const SignalStatistics& statistics, int channels)
+// `neighbours` holds the reading's first differences with one channel, folded.
+double neighbourPenalty(const SignalStatistics& statistics, const FoldedSums& neighbours, int channels)
 {
     if (channels == 1) {
         return 0;  // structurePenalty() asks the same of one channel
     }
-    const FoldedSums neighbours(statistics.firstDifferences(1));
     const double samples = static_cast<double>(statistics.samples()) + 1;
     double penalty = 0;
     for (int period = 2 * channels; period <= kLongestPeriod; period += channels) {
@@ -232,16 +239,17 @@ double neighbourPenalty(const SignalStatistics& statistics, int channels)
         }
         const auto frame = neighbours.frame(period);
         const int frames = period / channels;
-        double sum = 0;
+        // The mean of the channels' log ratios, as the log of their product: one log a period.
+        double product = 1;
         for (int channel = 0; channel < channels; ++channel) {
             std::array<double, kLongestPeriod> position{};
             for (int k = 0; k < frames; ++k) {
                 position[static_cast<std::size_t>(k)] = frame[static_cast<std::size_t>(channel + k * channels)];
             }
-            sum += logRatio(std::span(position).first(static_cast<std::size_t>(frames)));
+            product *= sizeRatio(std::span(position).first(static_cast<std::size_t>(frames)));
         }
         const double chance = kStructureSlack + kChanceSpread * std::sqrt(period / samples);
-        penalty = std::max(penalty, sum / channels - chance);
+        penalty = std::max(penalty, 2 * std::log(product) / channels - chance);
     }
     return penalty;
 }
@@ -327,9 +335,9 @@ bool silentReading(const SampleLayout& layout, const SignalStatistics& statistic
 }
 
 // The smoothness of a reading with that many channels, less its penalties; nothing when
-// the reading is no sound at all.
+// the reading is no sound at all. `neighbours` as neighbourPenalty() takes them.
 std::optional<Reading> scoreReading(const ReadingLayout& reading, const SignalStatistics& statistics,
-                                    const ByteChangeStatistics* changes, int channels)
+                                    const FoldedSums& neighbours, const ByteChangeStatistics* changes, int channels)
 {
     const SignalStatistics::Summary summary = statistics.summary(channels);
     const double spread = summary.spread;
@@ -350,7 +358,7 @@ std::optional<Reading> scoreReading(const ReadingLayout& reading, const SignalSt
         return std::nullopt;
     }
     double value = logs / active;
-    value -= structurePenalty(statistics, channels) + neighbourPenalty(statistics, channels);
+    value -= structurePenalty(statistics, channels) + neighbourPenalty(statistics, neighbours, channels);
     if (changes != nullptr) {
         value -= byteOrderPenalty(*changes, reading, channels);
     }
@@ -503,6 +511,7 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
             continue;
         }
         const bool integer = layout.bytes > 1 && layout.encoding == Encoding::kSigned;
+        const FoldedSums neighbours(statistics.firstDifferences(1));
         for (int channels = 1; channels <= kMaxChannels; ++channels) {
             // Channel by channel too for 8-bit readings: the high bytes of wider signed
             // samples read as 8-bit unsigned channels are near square waves beside channels
@@ -510,7 +519,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
             if (layout.bytes == 1 && statistics.leastNearZeroShare(channels) < kNearZeroShare) {
                 continue;
             }
-            if (const auto reading = scoreReading(layouts[i], statistics, integer ? &changesOf(layout) : nullptr, channels)) {
+            const ByteChangeStatistics* changes = integer ? &changesOf(layout) : nullptr;
+            if (const auto reading = scoreReading(layouts[i], statistics, neighbours, changes, channels)) {
                 readings[at(i, channels)] = *reading;
             }
         }
