@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "audio/alsa_pcm.h"
@@ -53,6 +55,7 @@ public:
             }
             waitForWork();
         }
+        finishPlaying();
         snd_pcm_close(device_.pcm);
         device_.client.send(WOM_CLOSE, 0);
     }
@@ -165,6 +168,26 @@ private:
         return true;
     }
 
+    // Every block has been handed back by ALSA's delay, which a sound server only
+    // estimates: its last frames may still wait in the server, and a close drops them.
+    // So the close waits until the PCM runs dry, or one buffer's time has passed: no
+    // snd_pcm_drain(), which waits without a limit on a PCM whose poll() never wakes.
+    void finishPlaying()
+    {
+        if (failed_ || framesHanded_ == 0) {
+            return;
+        }
+        const auto giveUp = std::chrono::steady_clock::now() + kFinishLimit;
+        while (std::chrono::steady_clock::now() < giveUp) {
+            snd_pcm_sframes_t delay = 0;
+            // As in handBackPlayed(): the delay first, so that the state shows an underrun.
+            if (snd_pcm_delay(device_.pcm, &delay) < 0 || snd_pcm_state(device_.pcm) != SND_PCM_STATE_RUNNING) {
+                return;
+            }
+            std::this_thread::sleep_for(kFinishPoll);
+        }
+    }
+
     // Drops what ALSA holds and hands every block back unplayed.
     void reset()
     {
@@ -274,6 +297,9 @@ private:
         return static_cast<int>(std::max<std::uint64_t>(milliseconds, 1));
     }
 
+    static constexpr auto kFinishLimit =
+        std::chrono::milliseconds(kAlsaBufferFrames * 1000 / kAlsaFramesPerSecond + 1);
+    static constexpr auto kFinishPoll = std::chrono::milliseconds(2);
     static constexpr int kPollLimitMilliseconds =
         static_cast<int>(4 * kAlsaPeriodFrames * 1000 / kAlsaFramesPerSecond);
 

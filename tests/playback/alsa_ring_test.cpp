@@ -98,6 +98,21 @@ TEST_F(AlsaRing, RunsDryOncePerUnderrunAndPlaysOnAfterIt)
     EXPECT_TRUE(capture_->captured() == queued);
 }
 
+// A PCM whose delay leaves frames out (a sound server's estimate) hands the last blocks
+// back before they have played; the close lets them play rather than drop them.
+TEST_F(AlsaRing, CloseLetsThePcmPlayWhatItsDelayLeftOut)
+{
+    useCapture({.paced = true, .rate = 44100, .hiddenDelay = 3000});
+    ASSERT_EQ(playback_open(), 0);
+    const std::vector<BYTE> bytes = blockBytes(3, kPlaybackBlockBytes);
+    for (int block = 0; block < 3; ++block) {
+        ASSERT_EQ(playback_queue(bytes.data(), kPlaybackBlockBytes, block == 2 ? countRunDry : nullptr), 0);
+    }
+    ASSERT_TRUE(eventually([] { return runsDry.load() == 1; }));
+    EXPECT_EQ(playback_close(), 0);
+    EXPECT_EQ(capture_->playedFrames(), 3 * kPlaybackBlockBytes / 4);
+}
+
 // On a device that never plays, every block stays held, since done means played, not
 // handed to ALSA, until the reset drops them and returns each one.
 TEST_F(AlsaRing, BlocksStayHeldUntilPlayedAndResetReturnsEachOne)

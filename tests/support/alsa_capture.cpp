@@ -2,19 +2,21 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <string>
 
 namespace testsupport {
 
 namespace {
 
-std::string slaveDefinition(const AlsaSlave& slave, const std::string& handedFile)
+std::string slaveDefinition(const AlsaSlave& slave, const TempDir& dir)
 {
     if (!slave.paced) {
         return "{ type null }";
     }
     return "{ type pcmwrap_test rate " + std::to_string(slave.rate) + " fail_after " +
-           std::to_string(slave.failAfter) + " hardware_rate " + std::to_string(slave.hardwareRate) + " lagging " + std::to_string(slave.lagging ? 1 : 0) + " record \"" +
-           handedFile + "\" }";
+           std::to_string(slave.failAfter) + " hardware_rate " + std::to_string(slave.hardwareRate) + " lagging " +
+           std::to_string(slave.lagging ? 1 : 0) + " hidden_delay " + std::to_string(slave.hiddenDelay) +
+           " record \"" + dir.file("handed.raw") + "\" played \"" + dir.file("played.txt") + "\" }";
 }
 
 }  // namespace
@@ -25,7 +27,7 @@ AlsaCapture::AlsaCapture(const AlsaSlave& slave) : configFile_(dir_.file("asound
     config << "pcm_type.pcmwrap_test { lib \"" << PCMWRAP_ALSA_TEST_PLUGIN << "\" }\n"
            << "pcm." << kCapturePcm << " {\n"
            << "    type file\n"
-           << "    slave.pcm " << slaveDefinition(slave, dir_.file("handed.raw")) << "\n"
+           << "    slave.pcm " << slaveDefinition(slave, dir_) << "\n"
            << "    file \"" << dir_.file("capture.raw") << "\"\n"
            << "    format raw\n"
            << "}\n";
@@ -51,6 +53,12 @@ Bytes AlsaCapture::captured() const
 Bytes AlsaCapture::handed() const
 {
     return bytesOf(dir_.file("handed.raw"));
+}
+
+std::uint64_t AlsaCapture::playedFrames() const
+{
+    const Bytes count = bytesOf(dir_.file("played.txt"));
+    return count.empty() ? 0 : std::stoull(std::string(count.begin(), count.end()));
 }
 
 std::vector<std::string> AlsaCapture::environment() const

@@ -21,6 +21,7 @@ struct AlsaSlave {
     long failAfter = 0;  // paced only: frames accepted before writes fail, 0 for never
     long hardwareRate = 44100;  // paced only: the one sample rate it takes
     bool lagging = false;       // paced only: reports no delay, and never wakes poll()
+    long hiddenDelay = 0;       // paced only: frames its delay leaves out
 };
 
 class AlsaCapture {
@@ -33,6 +34,8 @@ public:
     Bytes captured() const;
     // Paced slave only: every frame handed to it so far, played or not.
     Bytes handed() const;
+    // Paced slave only, once closed: the frames it played; the close dropped the rest.
+    std::uint64_t playedFrames() const;
     // For a child process: this configuration, and "capture" as the device.
     std::vector<std::string> environment() const;
 

@@ -8,8 +8,12 @@
 //   hardware_rate  the one sample rate it takes (44100 unless set)
 //   lagging     1: reports no delay at all, and its descriptor never wakes poll(),
 //               though it plays (a sound server that reports too little delay)
+//   hidden_delay  frames its delay leaves out, as a sound server's estimate can: once it
+//               reports none, that many may still be to play
 //   record      a file to which it appends every frame as it is handed over (the file
 //               PCM in front writes only what has been played)
+//   played      a file to which it writes, when closed, how many frames it played: a
+//               close drops those not yet played, as a sound server's does
 
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
@@ -17,10 +21,12 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <new>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -31,7 +37,10 @@ struct TestPcm {
     long failAfter = 0;
     long hardwareRate = 44100;
     long lagging = 0;
+    long hiddenDelay = 0;
     std::uint64_t accepted = 0;
+    std::uint64_t played = 0;  // in the runs before this one
+    int playedFile = -1;
     int timer = -1;
     int record = -1;
     bool running = false;
@@ -73,11 +82,26 @@ int start(snd_pcm_ioplug_t* io)
     return 0;
 }
 
+// Frames played since the start (by the clock), and those written since.
+std::uint64_t playedInThisRun(const TestPcm& pcm)
+{
+    return elapsedNanoseconds(pcm.started) * static_cast<std::uint64_t>(pcm.rate) / 1'000'000'000u;
+}
+
+std::uint64_t writtenInThisRun(const snd_pcm_ioplug_t* io, const TestPcm& pcm)
+{
+    return io->appl_ptr - pcm.startPosition;
+}
+
 // Also after an underrun, which ALSA ends with a prepare and no stop.
 int stop(snd_pcm_ioplug_t* io)
 {
-    of(io).running = false;
-    armTimer(of(io), false);
+    TestPcm& pcm = of(io);
+    if (pcm.running) {
+        pcm.played += std::min(playedInThisRun(pcm), writtenInThisRun(io, pcm));
+    }
+    pcm.running = false;
+    armTimer(pcm, false);
     return 0;
 }
 
@@ -88,12 +112,20 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io)
     if (!pcm.running) {
         return static_cast<snd_pcm_sframes_t>(io->hw_ptr % io->buffer_size);
     }
-    const std::uint64_t played = elapsedNanoseconds(pcm.started) * static_cast<std::uint64_t>(pcm.rate) / 1'000'000'000u;
-    const snd_pcm_uframes_t written = io->appl_ptr - pcm.startPosition;
-    if (played >= written) {
+    const std::uint64_t played = playedInThisRun(pcm);
+    if (played >= writtenInThisRun(io, pcm)) {
         return -EPIPE;
     }
     return static_cast<snd_pcm_sframes_t>((pcm.startPosition + played) % io->buffer_size);
+}
+
+int delayLessHidden(snd_pcm_ioplug_t* io, snd_pcm_sframes_t* delay)
+{
+    const TestPcm& pcm = of(io);
+    const std::uint64_t played = pcm.running ? playedInThisRun(pcm) : 0;
+    const std::uint64_t ahead = pcm.running ? writtenInThisRun(io, pcm) - std::min(played, writtenInThisRun(io, pcm)) : 0;
+    *delay = static_cast<snd_pcm_sframes_t>(ahead - std::min<std::uint64_t>(ahead, static_cast<std::uint64_t>(pcm.hiddenDelay)));
+    return 0;
 }
 
 snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset,
@@ -124,6 +156,12 @@ int pollRevents(snd_pcm_ioplug_t* io, struct pollfd* descriptors, unsigned count
 int close(snd_pcm_ioplug_t* io)
 {
     TestPcm* pcm = &of(io);
+    if (pcm->playedFile >= 0) {
+        stop(io);
+        const std::string count = std::to_string(pcm->played);
+        [[maybe_unused]] const ssize_t written = ::write(pcm->playedFile, count.data(), count.size());
+        ::close(pcm->playedFile);
+    }
     ::close(pcm->timer);
     if (pcm->record >= 0) {
         ::close(pcm->record);
@@ -153,6 +191,12 @@ const snd_pcm_ioplug_callback_t kCallbacks = [] {
 const snd_pcm_ioplug_callback_t kLaggingCallbacks = [] {
     snd_pcm_ioplug_callback_t callbacks = kCallbacks;
     callbacks.delay = noDelay;
+    return callbacks;
+}();
+
+const snd_pcm_ioplug_callback_t kHidingCallbacks = [] {
+    snd_pcm_ioplug_callback_t callbacks = kCallbacks;
+    callbacks.delay = delayLessHidden;
     return callbacks;
 }();
 
@@ -201,6 +245,10 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
             snd_config_get_integer(entry, &pcm->failAfter);
         } else if (std::string_view(id) == "lagging") {
             snd_config_get_integer(entry, &pcm->lagging);
+        } else if (std::string_view(id) == "hidden_delay") {
+            snd_config_get_integer(entry, &pcm->hiddenDelay);
+        } else if (const char* file = nullptr; std::string_view(id) == "played" && snd_config_get_string(entry, &file) >= 0) {
+            pcm->playedFile = ::open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         } else if (std::string_view(id) == "hardware_rate") {
             snd_config_get_integer(entry, &pcm->hardwareRate);
         } else if (const char* file = nullptr; std::string_view(id) == "record" && snd_config_get_string(entry, &file) >= 0) {
@@ -212,7 +260,7 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
     pcm->io.name = "pcmwrap test PCM";
     pcm->io.poll_fd = pcm->timer;
     pcm->io.poll_events = POLLIN;
-    pcm->io.callback = pcm->lagging != 0 ? &kLaggingCallbacks : &kCallbacks;
+    pcm->io.callback = pcm->lagging != 0 ? &kLaggingCallbacks : pcm->hiddenDelay != 0 ? &kHidingCallbacks : &kCallbacks;
     pcm->io.private_data = pcm;
     int error = pcm->timer < 0 ? -errno : snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
     if (error < 0) {
@@ -221,6 +269,9 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(pcmwrap_test)
         }
         if (pcm->record >= 0) {
             ::close(pcm->record);
+        }
+        if (pcm->playedFile >= 0) {
+            ::close(pcm->playedFile);
         }
         delete pcm;
         return error;
