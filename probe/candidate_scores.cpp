@@ -69,12 +69,14 @@ constexpr double kTimeSeriesCurve = 0.8;
 // over the longer frame, which the rules that ask for a time series ask for too.
 constexpr double kSmoothReading = 0.1;
 constexpr double kSmoothCurve = 1.3;
-// A longer frame that adds nothing to a smooth shorter reading (its time series shows no
+// A longer frame that adds nothing to a shorter reading (its time series shows no
 // structure over the longer frame) falls this far behind it, so that the shorter is told
 // rather than left unclear: the sound shows no more channels than it has. By the margin,
-// as any reading that explains the same bytes less well. Behind a rough one (a steady high
-// tone, in which every reading is rough and the truth may score lowest) the longer only
-// scores no better, and a tie stays unclear.
+// as any reading that explains the same bytes less well. In a dump that some reading
+// tells as a steady tone, only behind a smooth reading: there every reading of a high
+// tone is rough and the truth may score lowest (a stereo tone near a third of the rate,
+// its channels a radian apart, reads as a slower mono tone), so the longer only scores
+// no better, and a tie stays unclear.
 constexpr double kNothingAdded = kMinimumMargin;
 // Levels at the positions of a longer frame this far apart (log ratio) are still one level.
 constexpr double kLevelSlack = 0.5;
@@ -533,6 +535,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
         row.fill(-1);
     }
     std::vector<double> values(readings.size());
+    const bool steadyTone =
+        std::any_of(readings.begin(), readings.end(), [](const Reading& r) { return r.scored && r.pureTone; });
     for (std::size_t i = 0; i < readings.size(); ++i) {
         values[i] = readings[i].score;
         if (!readings[i].scored) {
@@ -558,7 +562,8 @@ Scores scoreCandidates(const std::vector<std::span<const std::byte>>& windows, s
                                  unevenLevels(statistics, shorterChannels, period));
             }
             if (readings[j].pureTone || (readings[j].timeSeries && period > shorterChannels && known < kNoStructure)) {
-                values[i] = std::min(values[i], readings[j].score - (readings[j].smooth ? kNothingAdded : 0));
+                const bool behind = readings[j].smooth || !steadyTone;
+                values[i] = std::min(values[i], readings[j].score - (behind ? kNothingAdded : 0));
             }
         }
     }

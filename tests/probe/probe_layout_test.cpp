@@ -210,6 +210,37 @@ TEST(ProbeLayout, UnditheredSlowSoundKeepsItsChannelCount)
     }
 }
 
+// A resonance near 2 kHz under a noise floor: a time series, but a rough one, whose
+// frames of 2 samples show no structure. With no steady tone in the dump, the stereo
+// reading falls behind it by the margin, and mono is told rather than left unclear.
+TEST(ProbeLayout, RoughSoundWithoutStructureKeepsItsChannelCount)
+{
+    for (ByteOrder order : {ByteOrder::kBig, ByteOrder::kLittle}) {
+        const DumpShape shape{.byteOrder = order, .frames = 16384};
+        std::mt19937 random(6);
+        std::normal_distribution<double> noise(0.0, 1.0);
+        const double radius = 0.98;
+        const double a1 = 2 * radius * std::cos(0.31);
+        std::vector<double> signal;
+        double previous = 0;
+        double before = 0;
+        double energy = 0;
+        for (int n = 0; n < shape.frames; ++n) {
+            const double resonance = a1 * previous - radius * radius * before + noise(random);
+            before = previous;
+            previous = resonance;
+            signal.push_back(resonance);
+            energy += resonance * resonance;
+        }
+        const double spread = std::sqrt(energy / shape.frames);
+        for (double& value : signal) {
+            value = 0.15 * (value / spread + 0.26 * noise(random));
+        }
+        expectTold(probe(probetest::storedDump(shape, {signal})), {16, 2, Encoding::kSigned, order, 1},
+                   probetest::specName(shape) + " rough");
+    }
+}
+
 // Sound under a noise floor: the noise sets the differences, so that the second are
 // nearly as large as the first, as when different channels alternate; but the reading is
 // smooth (its differences far below its spread), and it is told.
