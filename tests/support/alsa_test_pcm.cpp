@@ -122,9 +122,10 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io)
 int delayLessHidden(snd_pcm_ioplug_t* io, snd_pcm_sframes_t* delay)
 {
     const TestPcm& pcm = of(io);
-    const std::uint64_t played = pcm.running ? playedInThisRun(pcm) : 0;
-    const std::uint64_t ahead = pcm.running ? writtenInThisRun(io, pcm) - std::min(played, writtenInThisRun(io, pcm)) : 0;
-    *delay = static_cast<snd_pcm_sframes_t>(ahead - std::min<std::uint64_t>(ahead, static_cast<std::uint64_t>(pcm.hiddenDelay)));
+    const std::uint64_t written = pcm.running ? writtenInThisRun(io, pcm) : 0;
+    const std::uint64_t ahead = written - std::min(pcm.running ? playedInThisRun(pcm) : 0, written);
+    const auto hidden = static_cast<std::uint64_t>(pcm.hiddenDelay);
+    *delay = static_cast<snd_pcm_sframes_t>(ahead > hidden ? ahead - hidden : 0);
     return 0;
 }
 
